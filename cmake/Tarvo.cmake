@@ -1,0 +1,47 @@
+# Helpers shared by every folder's CMakeLists.txt.
+include(GoogleTest)
+
+# tarvo_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2)
+# One GoogleTest program; each TEST becomes its own ctest entry.
+function(tarvo_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+endfunction()
+
+# tarvo_add_fuzzer(NAME SOURCES a.cpp LIBS lib1)
+# A libFuzzer target (LLVMFuzzerTestOneInput). With TARVO_LIBFUZZER it links
+# libFuzzer; otherwise a small driver feeds it seeded random and mutated
+# inputs, so every build can run it. Either way ctest runs it for
+# TARVO_FUZZ_SECONDS seconds.
+function(tarvo_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  if(TARVO_LIBFUZZER)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    add_test(NAME fuzz.${name}
+             COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS} -rss_limit_mb=1024 -print_final_stats=0)
+  else()
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/common/standalone_main.cpp)
+    add_test(NAME fuzz.${name} COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS})
+  endif()
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
+endfunction()
+
+# tarvo_add_benchmark(NAME SOURCES a.cpp LIBS lib1)
+# A Google Benchmark program; not run by ctest (figures are taken by hand or by scripts/bench.sh).
+function(tarvo_add_benchmark name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT TARGET benchmark::benchmark)
+    return()
+  endif()
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+endfunction()
