@@ -1,0 +1,52 @@
+// "RS232/485": stream-framed packets over the serial port, replies decoded
+// byte by byte from the receive ring.
+#include <array>
+
+#include "tool/link/connection_manager.hpp"
+#include "tool/link/media.hpp"
+#include "tool/protocol/stream_framing.hpp"
+#include "tool/protocol/stream_receive.hpp"
+
+namespace tarvo {
+namespace {
+
+class SerialMedium final : public Medium {
+ public:
+  explicit SerialMedium(ConnectionManager& link) : link_(link) {}
+
+  int Open(uint8_t controller_id, uint8_t* effective_id) override {
+    *effective_id = controller_id;
+    return OpenSerialPort(link_.serial);
+  }
+
+  void Close() override { CloseSerialPort(link_.serial); }
+
+  int SendPacket(const uint8_t* packet, size_t length) override {
+    size_t n = EncodeStreamFrame(packet, length, frame_.data(), frame_.size());
+    if (n == 0) return 0;
+    return WriteSerialPort(link_.serial, frame_.data(), n);
+  }
+
+  size_t ReceivePacket(uint8_t* destination, size_t capacity) override {
+    SerialPort& port = link_.serial;
+    // Bytes left over from an earlier exchange belong to no reply of ours.
+    port.ring.Reset();
+    const RxRing::Source read = [&port](uint8_t* buffer, size_t size) {
+      return ReadSerialPort(port, buffer, size);
+    };
+    const ByteSource next = [&port, &read](uint8_t* out) { return port.ring.NextByte(out, read); };
+    return ReceiveStreamPacket(next, kSerialIdleReadsPerReply, destination, capacity);
+  }
+
+ private:
+  ConnectionManager& link_;
+  std::array<uint8_t, kStreamFrameBufferSize> frame_{};
+};
+
+}  // namespace
+
+std::unique_ptr<Medium> MakeSerialMedium(ConnectionManager& link) {
+  return std::make_unique<SerialMedium>(link);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,26 @@
+#include "tool/protocol/command_exchange.hpp"
+
+#include <algorithm>
+
+#include "platform/clock.hpp"
+#include "tool/link/connection_manager.hpp"
+#include "tool/protocol/packet_io.hpp"
+
+namespace tarvo {
+
+RequestAddress AddressOf(const ConnectionManager& link) {
+  return RequestAddress{link.type_code(), link.controller_id()};
+}
+
+size_t Exchange(ConnectionManager& link, const Bytes& request, int wait_ms, Bytes* reply,
+                size_t capacity) {
+  if (request.empty()) return 0;
+  // No command acts on the send flag: a send that failed shows up as a
+  // missing reply.
+  SendPacket(link, request.data(), request.size());
+  if (wait_ms > 0) platform::SleepMs(wait_ms);
+  reply->assign(capacity, 0);
+  return ReceivePacket(link, reply->data(), capacity);
+}
+
+}  // namespace tarvo
