@@ -1,0 +1,65 @@
+// CAccountDb: one connection to the account database, opened by the
+// constructor and closed by the destructor. Handlers open one per call and
+// share nothing between calls, so several threads may each hold their own.
+//
+// Failures never escape these operations except where the callers expect the
+// database error: UpdateRecord without a row statement, and the recordset
+// operations that a caller performs itself (CDbError).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "relay/messages/record.hpp"
+#include "relay/messages/recordset.hpp"
+
+struct sqlite3;
+
+namespace zv {
+
+class CAccountDb {
+ public:
+  // Opens DatabasePath(). A missing file is not created: the object is then
+  // not open and every operation fails quietly.
+  CAccountDb();
+  explicit CAccountDb(const std::string& path);
+  ~CAccountDb();
+  CAccountDb(const CAccountDb&) = delete;
+  CAccountDb& operator=(const CAccountDb&) = delete;
+
+  bool IsOpen() const { return db_ != nullptr; }
+
+  // An updatable recordset on the statement, or none when not open or when
+  // the statement fails.
+  std::unique_ptr<CRecordset> OpenRecordset(const CSqlStatement& sql);
+
+  // Runs the statement; 1 done, 0 not open or failed (the failure goes to the
+  // diagnostic trace). `changes`, when given, receives the rows changed.
+  int ExecuteSql(const CSqlStatement& sql, int* changes = nullptr);
+
+  // Appends the record to its table; a log record learns the ID the database
+  // gave it. 1 stored, 0 not stored (the error is reported through
+  // ReportDbError).
+  int InsertRecord(CRecord* record);
+
+  // Overwrites the record's stored row. 1 stored; 0 when there is no such row
+  // or storing it failed. Throws CDbError when its statement cannot be opened.
+  int UpdateRecord(const CRecord& record);
+
+  // Deletes the row of kind 1-4 with this key (the log ID read as a decimal
+  // number, 0 without digits). 1 ran, 0 not run; `changes` as in ExecuteSql.
+  int DeleteRecord(int kind, const std::string& key, int* changes = nullptr);
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+// Creates the database file with its four tables (nothing happens to tables
+// that exist already). 1 done, 0 failed with the reason in *error.
+int CreateAccountDatabase(const std::string& path, std::string* error);
+
+// The key of a log record read as the database does: leading blanks, an
+// optional sign, then digits up to the first other character; 0 without any.
+long ParseLogId(const std::string& key);
+
+}  // namespace zv

@@ -1,0 +1,68 @@
+// The send targets on standalone Asio.
+//
+// CAsioTcpSender owns a connection's socket and strand. Posted contexts wait
+// in a bounded queue and are written one at a time, in order, so pieces of a
+// packet never interleave with another packet's pieces; each completed write
+// returns its context to the pool. A failed write marks the sender broken:
+// every context still queued is released and later posts answer the error.
+//
+// CAsioUdpSender wraps the server's UDP socket: a datagram is sent at once
+// when the socket accepts it, else queued with Asio until it does.
+#pragma once
+
+#include <asio.hpp>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "relay/server/send_target.hpp"
+
+namespace zv {
+
+class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_this<CAsioTcpSender> {
+ public:
+  // 256 pieces of 4 KiB: 1 MiB may wait per connection before posts fail.
+  static constexpr size_t kDefaultQueueLimit = 256;
+
+  CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id,
+                 size_t queue_limit = kDefaultQueueLimit);
+
+  asio::ip::tcp::socket& Socket() { return socket_; }
+  asio::strand<asio::any_io_executor>& Strand() { return strand_; }
+
+  uint64_t Id() const override { return id_; }
+  bool CanSend() const override;
+  int Post(CTcpSendContext* context) override;
+  void Close() override;
+  size_t Queued() const;
+
+ private:
+  void WriteFront();
+  void OnWritten(CTcpSendContext* context, const std::error_code& ec);
+
+  asio::ip::tcp::socket socket_;
+  asio::strand<asio::any_io_executor> strand_;
+  const uint64_t id_;
+  const size_t queue_limit_;
+  mutable std::mutex lock_;
+  std::deque<CTcpSendContext*> queue_;
+  bool writing_ = false;
+  bool closed_ = false;
+  int error_ = 0;
+};
+
+class CAsioUdpSender : public CUdpSendTarget {
+ public:
+  CAsioUdpSender(asio::ip::udp::socket& socket, uint64_t id) : socket_(socket), id_(id) {}
+  uint64_t Id() const override { return id_; }
+  int Post(CUdpContext* context) override;
+
+ private:
+  asio::ip::udp::socket& socket_;
+  const uint64_t id_;
+};
+
+asio::ip::udp::endpoint ToEndpoint(const CUdpAddress& a);
+CUdpAddress FromEndpoint(const asio::ip::udp::endpoint& e);
+
+}  // namespace zv

@@ -1,0 +1,41 @@
+// Login: who may log in, and what the connection learns about its user.
+#include "relay/messages/login_msg.hpp"
+#include "relay/messages/ole_date.hpp"
+#include "relay/server/account_db.hpp"
+#include "relay/server/connection_registry.hpp"
+#include "relay/server/database_path.hpp"
+
+namespace zv {
+
+void CLoginAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
+  if (request.GetType() != kLoginMsgType) return;
+  const auto& login = static_cast<const CLoginMsg&>(request);
+  CAccountDb db;
+  std::unique_ptr<CRecordset> rs = db.OpenRecordset(CSqlStatement{
+      "Select * from " + GetTableName(kUserKind) + " where Name = ?", {login.GetUserName()}});
+  if (!rs || rs->IsBOF()) {
+    SetResult(kLoginNoSuchUser);
+    if (rs) rs->Close();
+    return;
+  }
+  CUserRecord& user = GetUser();
+  user.ReadFrom(*rs);
+  // Already online wins over a wrong password, so a second login never
+  // learns whether its password was right.
+  if (CConnectionRegistry::Instance().IsUserOnline(login.GetUserName())) {
+    SetResult(kLoginAlreadyOnline);
+  } else if (user.GetPassword() != login.GetPassword()) {
+    SetResult(kLoginWrongPassword);
+  } else {
+    double now = OleDateNow();
+    rs->SetDate("LastLoginTime", now);
+    rs->SetByte("OnLine", 1);
+    rs->Update();
+    user.SetLastLoginTime(now);
+    user.SetOnLine(1);
+    if (user.CopyTo(connectionUser)) SetResult(kLoginOk);
+  }
+  rs->Close();
+}
+
+}  // namespace zv

@@ -1,0 +1,156 @@
+// Record operations: adding, changing and deleting organizations, users,
+// cards and log entries, with the organization counters kept in step.
+#include <vector>
+
+#include "relay/messages/card_record.hpp"
+#include "relay/messages/record_op_msg.hpp"
+#include "relay/messages/user_record.hpp"
+#include "relay/server/account_db.hpp"
+#include "relay/server/card_rules.hpp"
+#include "relay/server/connection_registry.hpp"
+#include "relay/server/database_path.hpp"
+
+namespace zv {
+namespace {
+
+enum class Counter { kUsers, kCards };
+
+void ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& organization) {
+  const char* column = which == Counter::kUsers ? "UserNum" : "CardNum";
+  std::string sql = std::string(" Update ") + GetTableName(kOrganizationKind) + " SET " + column +
+                    " = " + column + (delta > 0 ? " + 1" : " - 1") +
+                    " Where [OrganizationName] = ?";
+  db.ExecuteSql(CSqlStatement{sql, {organization}});
+}
+
+// The organization of the record's stored row; false when there is no row.
+bool StoredOrganization(CAccountDb& db, const CRecord& record, std::string* organization) {
+  std::unique_ptr<CRecordset> rs = db.OpenRecordset(record.GetSelectSql());
+  if (!rs) return false;
+  bool found = !rs->IsBOF() && !rs->IsEOF();
+  if (found) {
+    std::string org;
+    rs->GetText("OrganizationName", org);
+    *organization = org;
+  }
+  rs->Close();
+  return found;
+}
+
+// Users of type 1 manage every record. Users of types 2 and 3 manage the
+// users, cards and log entries of their own organization, and may neither
+// touch organization records (the quotas are the operator's) nor create or
+// promote a user of type 1. Other types manage nothing.
+bool MayChange(CAccountDb& db, const CUserRecord& user, uint8_t operation, const CRecord& record) {
+  if (user.GetType() == kUserTypeAll) return true;
+  if (!IsOwnOrganizationType(user.GetType())) return false;
+  if (record.GetKind() == kOrganizationKind) return false;
+  if (record.GetOrganizationName() != user.GetOrganizationName()) return false;
+  if (record.GetKind() == kUserKind &&
+      static_cast<const CUserRecord&>(record).GetType() == kUserTypeAll)
+    return false;
+  if (operation == kRecordModify || operation == kRecordDelete) {
+    std::string stored;
+    if (StoredOrganization(db, record, &stored) && stored != user.GetOrganizationName())
+      return false;
+  }
+  return true;
+}
+
+// Adds a card unless it is connected under another organization; a card that
+// is connected under its own organization is stored with its live state.
+int AddCard(CAccountDb& db, CRecord& record) {
+  auto& card = static_cast<CCardRecord&>(record);
+  std::vector<std::unique_ptr<CCardRecord>> live;
+  CConnectionRegistry::Instance().ListOnlineCards(live);
+  for (const auto& l : live) {
+    if (l->GetDeviceID() != card.GetDeviceID()) continue;
+    if (l->GetOrganizationName() != card.GetOrganizationName()) return 0;
+    card.SetOnLine(l->GetOnLine());
+    card.SetRegTime(l->GetRegTime());
+    break;
+  }
+  if (!db.InsertRecord(&card)) return 0;
+  ChangeCounter(db, Counter::kCards, +1, card.GetOrganizationName());
+  return 1;
+}
+
+int Add(CAccountDb& db, CRecord& record) {
+  switch (record.GetKind()) {
+    case kUserKind:
+      // The counter follows the stored rows: it moves only when the row was added.
+      if (!db.InsertRecord(&record)) return 0;
+      ChangeCounter(db, Counter::kUsers, +1, record.GetOrganizationName());
+      return 1;
+    case kCardKind:
+      return AddCard(db, record);
+    default:
+      return db.InsertRecord(&record);
+  }
+}
+
+int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
+  CConnectionRegistry& registry = CConnectionRegistry::Instance();
+  const int kind = record.GetKind();
+  if (kind == kOrganizationKind) {
+    registry.DisconnectOrganizationCards(key);
+    registry.DisconnectOrganizationUsers(key);
+    for (int table : {kCardKind, kUserKind, kLogKind}) {
+      db.ExecuteSql(CSqlStatement{
+          "Delete From " + GetTableName(table) + " Where [OrganizationName] = ?", {key}});
+    }
+    return db.DeleteRecord(kind, key);
+  }
+  if (kind == kUserKind || kind == kCardKind) {
+    if (kind == kUserKind) {
+      registry.DisconnectUser(key);
+    } else {
+      registry.DisconnectCard(key);
+    }
+    // The counter of the organization the stored row belongs to, and only
+    // when a row was really deleted.
+    std::string organization;
+    bool stored = StoredOrganization(db, record, &organization);
+    int changes = 0;
+    int ran = db.DeleteRecord(kind, key, &changes);
+    if (ran && stored && changes > 0) {
+      ChangeCounter(db, kind == kUserKind ? Counter::kUsers : Counter::kCards, -1, organization);
+    }
+    return ran;
+  }
+  return db.DeleteRecord(kind, key);
+}
+
+}  // namespace
+
+void CRecordOpAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
+  if (connectionUser.GetName().empty() || request.GetType() != kRecordOpMsgType) return;
+  auto& op = static_cast<CRecordOpMsg&>(request);
+  CRecord* record = op.GetRecord();
+  if (!record) return;
+  const uint8_t operation = op.GetOperation();
+  const std::string key = record->GetKey();
+  SetOperation(operation);
+  SetKind(static_cast<uint8_t>(record->GetKind()));
+  SetKey(key);
+
+  CAccountDb db;
+  if (!MayChange(db, connectionUser, operation, *record)) return;
+  int done = 0;
+  switch (operation) {
+    case kRecordAdd:
+      done = Add(db, *record);
+      break;
+    case kRecordModify:
+      done = db.UpdateRecord(*record);
+      break;
+    case kRecordDelete:
+      done = Delete(db, *record, key);
+      break;
+    default:
+      break;
+  }
+  if (done) SetResult(0);
+}
+
+}  // namespace zv

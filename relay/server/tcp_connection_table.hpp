@@ -1,0 +1,72 @@
+// CTcpConnectionTable: the live TCP peers of one kind (users, or cards that
+// connect over TCP), keyed by the server's connection number. The server's
+// connection handling adds and removes entries and owns the connections.
+//
+// Locks: the table lock guards the map for a whole search, including the send
+// or the close it leads to; inside it at most one of a card's lock guard, the
+// pool lock and the log lock is taken, never another table lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "relay/messages/card_record.hpp"
+#include "relay/messages/user_record.hpp"
+#include "relay/server/connection.hpp"
+#include "relay/server/context_pool.hpp"
+#include "relay/server/log_writer.hpp"
+
+namespace zv {
+
+class CTcpConnectionTable {
+ public:
+  explicit CTcpConnectionTable(size_t pool_capacity = CContextPool::kDefaultCapacity);
+  CTcpConnectionTable(const CTcpConnectionTable&) = delete;
+  CTcpConnectionTable& operator=(const CTcpConnectionTable&) = delete;
+
+  // Entries (the server's connection handling).
+  void Add(uint64_t key, CConnection* connection);
+  // True when the entry was still there (a disconnect may have removed it).
+  bool Remove(uint64_t key);
+  size_t Size() const;
+
+  // An entry whose id equals `name`, ignoring case.
+  bool IsOnline(const std::string& name) const;
+  // Copies of the card records of the entries whose card is online, in map
+  // order. Copies, so nothing refers into an entry after the lock is released.
+  void ListOnlineCards(std::vector<std::unique_ptr<CCardRecord>>& out) const;
+  // The first entry whose id equals the DeviceID (case matters) and that the
+  // user may lock decides: *result = its SetLock; answers true. Else false.
+  bool LockCard(const CUserRecord& user, const std::string& device_id, uint8_t lock,
+                uint8_t* result);
+  // Forwarding results 0-5 (see comm_packet_msg.hpp).
+  uint8_t ForwardToCard(const CUserRecord& user, const std::string& device_id, const uint8_t* data,
+                        size_t length);
+  // Closes the first peer whose id equals `id` ignoring case.
+  bool DisconnectById(const std::string& id);
+  // Closes every peer whose organization equals `name` ignoring case.
+  void DisconnectOrganization(const std::string& name);
+  // Sends to the first peer whose id equals `id` ignoring case: 1 queued,
+  // 0 failed (logged), -1 no such peer.
+  int SendToId(const std::string& id, const uint8_t* data, size_t length);
+
+  // Sends on one peer's stream through this table's pool and log (1 or 0).
+  int IssueSendOperation(CTcpSendTarget& target, const uint8_t* data, size_t length);
+
+  CLogWriter& Log() { return log_; }
+  CContextPool& Pool() { return pool_; }
+
+ private:
+  void CloseEntry(std::map<uint64_t, CConnection*>::iterator it);
+
+  mutable std::mutex lock_;
+  std::map<uint64_t, CConnection*> map_;
+  CContextPool pool_;
+  CLogWriter log_;
+};
+
+}  // namespace zv
