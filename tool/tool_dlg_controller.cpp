@@ -1,0 +1,48 @@
+// The controller-wide buttons: Check Version, Reset and Config...
+#include "tool/link/connection_manager.hpp"
+#include "tool/protocol/commands.hpp"
+#include "tool/protocol/packet.hpp"
+#include "tool/scr_config_dlg.hpp"
+#include "tool/tool_app.hpp"
+#include "tool/tool_dlg.hpp"
+#include "tool/tool_texts.hpp"
+#include "tool/version_text.hpp"
+
+namespace tarvo {
+
+void CToolDlg::OnCheckVersion() {
+  view_.SetWaitCursor(true);
+  if (!OpenDirect(kVersionTitle)) {
+    view_.SetWaitCursor(false);
+    return;
+  }
+  ConnectionManager& link = app_.link();
+  VersionWords words{};
+  uint8_t status = GetVersions(link, &words);
+  uint8_t model = 0;
+  if (status != 0) {
+    ControllerTypeInfo info;
+    if (GetControllerType(link, &info) != 0) model = info.model;
+  }
+  link.CloseLink();
+  std::string text = status == 0 ? kTextFailed : FormatVersionText(model, words.data());
+  view_.ShowMessage(text, kVersionTitle, MessageIcon::kNone);
+  view_.SetWaitCursor(false);
+}
+
+void CToolDlg::OnReset() {
+  if (!OpenDirect(kAppTitle)) return;
+  bool ok = ResetController(app_.link()) != 0;
+  app_.link().CloseLink();
+  Message(ok ? kTextSuccessful : kTextFailedBang);
+}
+
+void CToolDlg::OnConfig() {
+  ApplyLinkSettings();
+  CScrConfigDlg dlg(view_, app_.link(), kControllerTypeCode,
+                    static_cast<uint8_t>(members_.card_id));
+  dlg.OnInitDialog();
+  if (config_runner_) config_runner_->Run(dlg);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,41 @@
+// Every text the tool shows, in one place, so front ends and tests agree.
+#pragma once
+
+namespace tarvo {
+
+inline constexpr const char* kAppTitle = "Tarvo Tool";
+inline constexpr const char* kVersionTitle = "Version information";
+
+inline constexpr const char* kTextCommFailed = "Communication failed!";
+inline constexpr const char* kTextSuccessful = "Successful!";
+inline constexpr const char* kTextFailedBang = "Failed!";
+inline constexpr const char* kTextFailed = "Failed";
+inline constexpr const char* kTextNoFileSelected = "No file is selected!";
+inline constexpr const char* kTextSureFormatUser = "Sure to format user disk?";
+inline constexpr const char* kTextSureFormatSystem = "Sure to format system disk?";
+inline constexpr const char* kTextLowFormatNg = "Low Format NG!";
+inline constexpr const char* kTextLowFormatFailed = "Low Format failed!";
+inline constexpr const char* kTextFailedOpenFile = "Failed to open file!";
+inline constexpr const char* kTextFailedUpdateFile = "Failed to update file!";
+inline constexpr const char* kTextFileOpenFailed = "File open failed!";
+inline constexpr const char* kTextFileCreateFailed = "File create failed!";
+inline constexpr const char* kTextCheckSumError = "Check sum error!";
+inline constexpr const char* kTextRestartController = "Please restart the controller!";
+inline constexpr const char* kTextFileMaskIncorrect = "File mask incorrect!";
+inline constexpr const char* kTextBootFormatErr = "file format err!";
+inline constexpr const char* kTextDoNotPowerDown = "Do not power down and try again!!!";
+inline constexpr const char* kTextPasswordIncorrect = "Password incorrect!";
+inline constexpr const char* kTextNothingSet = "Nothing will be set!";
+inline constexpr const char* kTextNothingRead = "Nothing will be read!";
+inline constexpr const char* kTextConfigSuccessful = "Successful";
+inline constexpr const char* kTextFileTooLarge =
+    "The file is larger than 16 MiB (16777216 bytes) and cannot be transferred!";
+inline constexpr const char* kTextRemoteTooLarge =
+    "The controller reports a file larger than 16 MiB (16777216 bytes); it was not read!";
+inline constexpr const char* kTextBootTooLarge =
+    "The boot image is too large for the boot buffer (at most 999488 bytes)!";
+inline constexpr const char* kTextMaxChars = "Please enter no more than %d characters.";
+inline constexpr const char* kFilterAll = "*.*|*.*||";
+inline constexpr const char* kFilterBin = "*.bin|*.bin||";
+
+}  // namespace tarvo
