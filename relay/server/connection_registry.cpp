@@ -94,4 +94,11 @@ void CConnectionRegistry::DisconnectOrganizationUsers(const std::string& name) c
   if (auto users = UserTable()) users->DisconnectOrganization(name);
 }
 
+int CConnectionRegistry::ReleaseLocksOf(const std::string& user_name) const {
+  int n = 0;
+  if (auto tcp = TcpCardTable()) n += tcp->ReleaseLocksOf(user_name);
+  if (auto udp = UdpCardTable()) n += udp->ReleaseLocksOf(user_name);
+  return n;
+}
+
 }  // namespace zv

@@ -48,6 +48,8 @@ class CConnectionRegistry {
   bool DisconnectCard(const std::string& device_id) const;
   void DisconnectOrganizationCards(const std::string& name) const;
   void DisconnectOrganizationUsers(const std::string& name) const;
+  // Unlocks the cards (TCP, then UDP) whose lock a departed user held.
+  int ReleaseLocksOf(const std::string& user_name) const;
 
  private:
   CConnectionRegistry() = default;

@@ -97,6 +97,16 @@ void CTcpConnectionTable::DisconnectOrganization(const std::string& name) {
   }
 }
 
+int CTcpConnectionTable::ReleaseLocksOf(const std::string& user_name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  int n = 0;
+  for (const auto& [key, c] : map_) {
+    std::string owner;
+    if (c->LockState(owner) && owner == user_name && c->SetLock(user_name, 0) == kLockGranted) ++n;
+  }
+  return n;
+}
+
 int CTcpConnectionTable::SendToId(const std::string& id, const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, c] : map_) {

@@ -50,6 +50,9 @@ class CTcpConnectionTable {
   bool DisconnectById(const std::string& id);
   // Closes every peer whose organization equals `name` ignoring case.
   void DisconnectOrganization(const std::string& name);
+  // Unlocks every card whose lock `user_name` holds (case matters), for a
+  // user who left; returns how many were unlocked.
+  int ReleaseLocksOf(const std::string& user_name);
   // Sends to the first peer whose id equals `id` ignoring case: 1 queued,
   // 0 failed (logged), -1 no such peer.
   int SendToId(const std::string& id, const uint8_t* data, size_t length);

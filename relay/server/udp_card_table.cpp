@@ -83,6 +83,18 @@ uint8_t CUdpCardTable::ForwardToCard(const CUserRecord& user, const std::string&
   return result;
 }
 
+int CUdpCardTable::ReleaseLocksOf(const std::string& user_name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  int n = 0;
+  for (auto& [key, e] : map_) {
+    std::string owner;
+    if (e.connection->LockState(owner) && owner == user_name &&
+        e.connection->SetLock(user_name, 0) == kLockGranted)
+      ++n;
+  }
+  return n;
+}
+
 bool CUdpCardTable::DisconnectById(const std::string& id) {
   std::lock_guard<std::mutex> guard(lock_);
   auto it = FindById(id);

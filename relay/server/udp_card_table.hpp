@@ -44,6 +44,7 @@ class CUdpCardTable {
                 uint8_t* result);
   uint8_t ForwardToCard(const CUserRecord& user, const std::string& device_id, const uint8_t* data,
                         size_t length);
+  int ReleaseLocksOf(const std::string& user_name);
   // Calls the close notification, destroys the connection, drops the entry.
   bool DisconnectById(const std::string& id);
   void DisconnectOrganization(const std::string& name);

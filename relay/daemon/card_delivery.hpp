@@ -1,0 +1,14 @@
+// Delivering a card's bytes to the user who holds its lock, as a
+// CCommPacketAckMsg with status 5 and the bytes as data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zv::daemon {
+
+// 1 queued, 0 send failed, -1 the owner is not connected (or no owner).
+int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t length);
+
+}  // namespace zv::daemon

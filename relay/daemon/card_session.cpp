@@ -1,0 +1,107 @@
+#include "relay/daemon/card_session.hpp"
+
+#include "relay/daemon/card_delivery.hpp"
+#include "relay/server/account_status.hpp"
+
+namespace zv::daemon {
+
+CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
+                           std::shared_ptr<CTcpConnectionTable> cards,
+                           const ServerSettings& settings)
+    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit)),
+      key_(key),
+      cards_(std::move(cards)),
+      settings_(settings),
+      timer_(sender_->Strand()) {}
+
+void CCardSession::Start() {
+  asio::post(sender_->Strand(), [self = shared_from_this()] {
+    self->ArmTimer();
+    self->Read();
+  });
+}
+
+void CCardSession::Read() {
+  sender_->Socket().async_read_some(
+      asio::buffer(read_buffer_),
+      asio::bind_executor(sender_->Strand(),
+                          [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                            self->OnRead(ec, n);
+                          }));
+}
+
+void CCardSession::ArmTimer() {
+  // Until it registers a card is on the clock; afterwards only while a frame
+  // is unfinished.
+  if (registered_ && !splitter_.HasPartial()) {
+    timer_.cancel();
+    return;
+  }
+  timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
+  timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+    if (ec || self->finished_) return;
+    if (self->registered_ && !self->splitter_.HasPartial()) return;
+    self->cards_->Log().WriteLog("card connection closed: registration or frame timed out");
+    self->Finish();
+  });
+}
+
+bool CCardSession::Register(const uint8_t* frame, size_t length) {
+  if (length != kCardIdLength + 2) return false;
+  std::string id = CardFrameId(frame);
+  CCardRecord stored;
+  if (!LookupCard(id, &stored)) {
+    cards_->Log().WriteLog("card " + id + " refused: not registered in [Card]");
+    return false;
+  }
+  card.SetDeviceID(stored.GetDeviceID());
+  card.SetOrganizationName(stored.GetOrganizationName());
+  card.SetRegTime(stored.GetRegTime());
+  card.SetOnLine(1);
+  // A card that reconnects replaces its old connection.
+  cards_->DisconnectById(card.GetDeviceID());
+  cards_->Add(key_, this);
+  SetCardOnLine(card.GetDeviceID(), 1);
+  registered_ = true;
+  return true;
+}
+
+void CCardSession::OnRead(const std::error_code& ec, size_t n) {
+  if (finished_) return;
+  if (ec) {
+    Finish();
+    return;
+  }
+  splitter_.Append(read_buffer_.data(), n);
+  for (;;) {
+    const uint8_t* frame = nullptr;
+    size_t length = 0;
+    SplitResult r = splitter_.Next(&frame, &length);
+    if (r == SplitResult::kNeedMore) break;
+    if (r == SplitResult::kBad || (!registered_ && !Register(frame, length))) {
+      Finish();
+      return;
+    }
+    if (registered_ && length > kCardIdLength + 2) {
+      std::string owner;
+      if (LockState(owner)) DeliverToLockOwner(owner, frame, length);
+    }
+    splitter_.Consume();
+  }
+  ArmTimer();
+  Read();
+}
+
+void CCardSession::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  timer_.cancel();
+  sender_->Close();
+  if (!registered_) return;
+  cards_->Remove(key_);
+  ClearLock();
+  // Another connection of the same card may have replaced this one.
+  if (!cards_->IsOnline(card.GetDeviceID())) SetCardOnLine(card.GetDeviceID(), 0);
+}
+
+}  // namespace zv::daemon

@@ -1,0 +1,48 @@
+// One card connected over TCP. Its first frame registers it ([06 00] and the
+// six DeviceID characters); a card unknown to the [Card] table is turned
+// away. Every later frame is the card's answer and goes to the lock owner.
+#pragma once
+
+#include <array>
+#include <asio.hpp>
+#include <memory>
+
+#include "relay/daemon/server_settings.hpp"
+#include "relay/daemon/stream_frames.hpp"
+#include "relay/server/asio_senders.hpp"
+#include "relay/server/connection.hpp"
+#include "relay/server/tcp_connection_table.hpp"
+
+namespace zv::daemon {
+
+class CCardSession : public CConnection, public std::enable_shared_from_this<CCardSession> {
+ public:
+  CCardSession(asio::ip::tcp::socket socket, uint64_t key,
+               std::shared_ptr<CTcpConnectionTable> cards, const ServerSettings& settings);
+  void Start();
+
+  // Fixed at registration, before the card enters the table.
+  std::string GetId() const override { return card.GetDeviceID(); }
+  std::string GetOrganization() const override { return card.GetOrganizationName(); }
+  void OnClose() override { card.SetOnLine(0); }
+  CTcpSendTarget* GetSendTarget() override { return sender_.get(); }
+
+ private:
+  void Read();
+  void OnRead(const std::error_code& ec, size_t n);
+  void ArmTimer();
+  bool Register(const uint8_t* frame, size_t length);
+  void Finish();
+
+  std::shared_ptr<CAsioTcpSender> sender_;
+  const uint64_t key_;
+  std::shared_ptr<CTcpConnectionTable> cards_;
+  const ServerSettings& settings_;
+  asio::steady_timer timer_;
+  CCardFrameSplitter splitter_;
+  std::array<uint8_t, 8192> read_buffer_{};
+  bool registered_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace zv::daemon

@@ -1,0 +1,86 @@
+// zvrelayd: the relay server. Users log in on the user port, cards connect to
+// the card port (TCP and UDP), and controller packets are forwarded between
+// a user and the card it has locked.
+//
+//   zvrelayd --db PATH --init-db --org NAME --user NAME --password PW
+//   zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N
+//   zvrelayd --db PATH --add-card DEVICEID --org NAME
+//   zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE] [--threads N]
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "relay/daemon/admin_commands.hpp"
+#include "relay/daemon/relay_server.hpp"
+#include "relay/server/account_db.hpp"
+#include "relay/server/database_path.hpp"
+#include "relay/server/diagnostic_trace.hpp"
+
+int main(int argc, char** argv) {
+  CLI::App app{"zvrelayd - relay server for controller cards"};
+  zv::daemon::ServerSettings settings;
+  std::string db_path, org, user, password, add_user, add_card;
+  bool init_db = false, trace = false;
+  int type = 2;
+  app.add_option("--db", db_path, "account database file (default: ZvServer.mdb beside zvrelayd)");
+  app.add_flag("--init-db", init_db, "create the database with a first organization and user");
+  app.add_option("--org", org, "organization name");
+  app.add_option("--user", user, "first user's name (with --init-db; gets type 1)");
+  app.add_option("--password", password, "password of the user");
+  app.add_option("--add-user", add_user, "add a user to --org");
+  app.add_option("--type", type, "user type: 1 all organizations, 2/3 own organization")
+      ->check(CLI::Range(0, 255));
+  app.add_option("--add-card", add_card, "add a card (device ID) to --org");
+  app.add_option("--bind", settings.bind_address, "IPv4 address to listen on");
+  app.add_option("--user-port", settings.user_port, "user port (0: any free port)");
+  app.add_option("--card-port", settings.card_port, "card TCP and UDP port (0: any free port)");
+  app.add_option("--log", settings.log_file, "log file");
+  app.add_option("--threads", settings.threads, "event loop threads")->check(CLI::Range(1, 64));
+  app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
+  CLI11_PARSE(app, argc, argv);
+
+  if (!db_path.empty()) zv::SetDatabasePath(db_path);
+  const std::string path = zv::DatabasePath();
+  if (init_db + !add_user.empty() + !add_card.empty() > 1) {
+    std::cerr << "--init-db, --add-user and --add-card exclude each other\n";
+    return 2;
+  }
+  if (init_db) {
+    if (org.empty() || user.empty()) {
+      std::cerr << "--init-db needs --org and --user\n";
+      return 2;
+    }
+    return zv::daemon::InitDatabase(path, org, user, password, std::cerr);
+  }
+  if (!add_user.empty()) {
+    if (org.empty()) {
+      std::cerr << "--add-user needs --org\n";
+      return 2;
+    }
+    return zv::daemon::AddUser(path, add_user, password, org, type, std::cerr);
+  }
+  if (!add_card.empty()) {
+    if (org.empty()) {
+      std::cerr << "--add-card needs --org\n";
+      return 2;
+    }
+    return zv::daemon::AddCard(path, add_card, org, std::cerr);
+  }
+
+  if (!zv::CAccountDb(path).IsOpen()) {
+    std::cerr << "cannot open the account database " << path << " (create it with --init-db)\n";
+    return 1;
+  }
+  if (trace) zv::SetDiagnosticTrace([](const std::string& line) { std::cerr << line << "\n"; });
+  zv::daemon::CRelayServer server(settings);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::cerr << error << "\n";
+    return 1;
+  }
+  std::cout << "users " << server.UserPort() << "\n"
+            << "cards " << server.CardPort() << "\n"
+            << std::flush;
+  server.WaitForStopSignal();
+  server.Stop();
+  return 0;
+}

@@ -1,0 +1,135 @@
+#include "relay/daemon/relay_server.hpp"
+
+#include <csignal>
+#include <future>
+
+#include "relay/daemon/card_session.hpp"
+#include "relay/daemon/user_session.hpp"
+#include "relay/messages/recordset.hpp"
+#include "relay/server/connection_registry.hpp"
+
+namespace zv::daemon {
+namespace {
+
+int Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& at,
+           std::string* error) {
+  std::error_code ec;
+  acceptor.open(at.protocol(), ec);
+  if (!ec) acceptor.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+  if (!ec) acceptor.bind(at, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    *error = "cannot listen on " + at.address().to_string() + ":" + std::to_string(at.port()) +
+             ": " + ec.message();
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+CRelayServer::CRelayServer(ServerSettings settings)
+    : settings_(std::move(settings)),
+      work_(asio::make_work_guard(io_)),
+      user_acceptor_(io_),
+      card_acceptor_(io_) {}
+
+CRelayServer::~CRelayServer() {
+  Stop();
+}
+
+int CRelayServer::Start(std::string* error) {
+  std::error_code ec;
+  asio::ip::address address = asio::ip::make_address(settings_.bind_address, ec);
+  if (ec || !address.is_v4()) {
+    *error = "bad bind address " + settings_.bind_address;
+    return 0;
+  }
+  if (!Listen(user_acceptor_, {address, settings_.user_port}, error)) return 0;
+  if (!Listen(card_acceptor_, {address, settings_.card_port}, error)) return 0;
+  user_port_ = user_acceptor_.local_endpoint().port();
+  card_port_ = card_acceptor_.local_endpoint().port();
+  udp_ = std::make_unique<CUdpCardEndpoint>(io_, asio::ip::udp::endpoint(address, card_port_), &ec);
+  if (ec) {
+    *error = "cannot bind UDP port " + std::to_string(card_port_) + ": " + ec.message();
+    return 0;
+  }
+
+  users_ = std::make_shared<CTcpConnectionTable>();
+  cards_ = std::make_shared<CTcpConnectionTable>();
+  udp_cards_ = std::make_shared<CUdpCardTable>(udp_->Sender());
+  if (!settings_.log_file.empty()) {
+    for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) {
+      log->SetPath(settings_.log_file);
+      log->SetSwitch("on");
+    }
+  }
+  // Record writes report database errors to the log instead of a dialog.
+  std::weak_ptr<CTcpConnectionTable> weak_users = users_;
+  SetDbErrorReporter([weak_users](const std::string& text) {
+    if (auto users = weak_users.lock()) users->Log().WriteLog(text);
+  });
+  CConnectionRegistry& registry = CConnectionRegistry::Instance();
+  registry.InstallUserTable(users_);
+  registry.InstallTcpCardTable(cards_);
+  registry.InstallUdpCardTable(udp_cards_);
+
+  udp_->Start(udp_cards_);
+  AcceptUsers();
+  AcceptCards();
+  int n = settings_.threads > 0 ? settings_.threads : 1;
+  for (int i = 0; i < n; ++i) threads_.emplace_back([this] { io_.run(); });
+  return 1;
+}
+
+void CRelayServer::AcceptUsers() {
+  user_acceptor_.async_accept(asio::make_strand(io_), [this](const std::error_code& ec,
+                                                             asio::ip::tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !user_acceptor_.is_open()) return;
+    if (!ec) {
+      std::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+      std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_)->Start();
+    }
+    AcceptUsers();
+  });
+}
+
+void CRelayServer::AcceptCards() {
+  card_acceptor_.async_accept(asio::make_strand(io_), [this](const std::error_code& ec,
+                                                             asio::ip::tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !card_acceptor_.is_open()) return;
+    if (!ec) {
+      std::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+      std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_)->Start();
+    }
+    AcceptCards();
+  });
+}
+
+void CRelayServer::WaitForStopSignal() {
+  asio::signal_set signals(io_, SIGINT, SIGTERM);
+  std::promise<void> done;
+  signals.async_wait([&done](const std::error_code&, int) { done.set_value(); });
+  done.get_future().wait();
+}
+
+void CRelayServer::Stop() {
+  if (stopped_.exchange(true)) return;
+  asio::post(io_, [this] {
+    std::error_code ignored;
+    user_acceptor_.close(ignored);
+    card_acceptor_.close(ignored);
+    if (udp_) udp_->Close();
+  });
+  CConnectionRegistry& registry = CConnectionRegistry::Instance();
+  if (registry.UserTable() == users_) registry.RemoveTables();
+  work_.reset();
+  io_.stop();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+  SetDbErrorReporter(nullptr);
+}
+
+}  // namespace zv::daemon

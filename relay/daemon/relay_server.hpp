@@ -1,0 +1,58 @@
+// zvrelayd's server: the user port, the card TCP and UDP port, the three
+// connection tables installed in the registry, and a small pool of threads
+// running the Asio event loop.
+#pragma once
+
+#include <asio.hpp>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "relay/daemon/server_settings.hpp"
+#include "relay/daemon/udp_card_endpoint.hpp"
+#include "relay/server/tcp_connection_table.hpp"
+#include "relay/server/udp_card_table.hpp"
+
+namespace zv::daemon {
+
+class CRelayServer {
+ public:
+  explicit CRelayServer(ServerSettings settings);
+  ~CRelayServer();
+  CRelayServer(const CRelayServer&) = delete;
+  CRelayServer& operator=(const CRelayServer&) = delete;
+
+  // Binds the ports, installs the tables and starts the threads. 1 or 0 with
+  // the reason in *error.
+  int Start(std::string* error);
+  // Stops accepting, closes every connection, removes the tables. Idempotent.
+  void Stop();
+  // Blocks until SIGINT or SIGTERM arrives (or Stop() is called).
+  void WaitForStopSignal();
+
+  uint16_t UserPort() const { return user_port_; }
+  uint16_t CardPort() const { return card_port_; }
+
+ private:
+  void AcceptUsers();
+  void AcceptCards();
+
+  ServerSettings settings_;
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  asio::ip::tcp::acceptor user_acceptor_;
+  asio::ip::tcp::acceptor card_acceptor_;
+  std::unique_ptr<CUdpCardEndpoint> udp_;
+  std::shared_ptr<CTcpConnectionTable> users_;
+  std::shared_ptr<CTcpConnectionTable> cards_;
+  std::shared_ptr<CUdpCardTable> udp_cards_;
+  std::vector<std::thread> threads_;
+  std::atomic<uint64_t> next_key_{1};
+  uint16_t user_port_ = 0;
+  uint16_t card_port_ = 0;
+  std::atomic<bool> stopped_{false};
+};
+
+}  // namespace zv::daemon

@@ -1,0 +1,69 @@
+#include "relay/daemon/udp_card_endpoint.hpp"
+
+#include "relay/daemon/card_delivery.hpp"
+#include "relay/daemon/stream_frames.hpp"
+#include "relay/server/account_status.hpp"
+
+namespace zv::daemon {
+
+CUdpCardEndpoint::CUdpCardEndpoint(asio::io_context& io, const asio::ip::udp::endpoint& at,
+                                   std::error_code* ec)
+    : socket_(io), sender_(socket_, 0) {
+  socket_.open(at.protocol(), *ec);
+  if (!*ec) socket_.bind(at, *ec);
+}
+
+CUdpCardEndpoint::~CUdpCardEndpoint() {
+  Close();
+}
+
+void CUdpCardEndpoint::Close() {
+  std::error_code ignored;
+  socket_.close(ignored);
+}
+
+uint16_t CUdpCardEndpoint::Port() const {
+  std::error_code ec;
+  return socket_.local_endpoint(ec).port();
+}
+
+void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table) {
+  table_ = std::move(table);
+  Receive();
+}
+
+void CUdpCardEndpoint::Receive() {
+  socket_.async_receive_from(asio::buffer(buffer_), from_,
+                             [this](const std::error_code& ec, size_t n) {
+                               if (ec == asio::error::operation_aborted || !socket_.is_open())
+                                 return;
+                               if (!ec) OnDatagram(n);
+                               Receive();
+                             });
+}
+
+void CUdpCardEndpoint::OnDatagram(size_t size) {
+  UdpCardDatagram d;
+  if (!ParseUdpCardDatagram(buffer_.data(), size, &d)) return;
+  CUdpAddress address = FromEndpoint(from_);
+  if (d.registration) {
+    CCardRecord stored;
+    if (!LookupCard(d.device_id, &stored)) {
+      table_->Log().WriteLog("UDP card " + d.device_id + " refused: not registered in [Card]");
+      return;
+    }
+    auto connection = std::make_unique<CUdpCardConnection>();
+    connection->card.SetDeviceID(stored.GetDeviceID());
+    connection->card.SetOrganizationName(stored.GetOrganizationName());
+    connection->card.SetRegTime(stored.GetRegTime());
+    connection->card.SetOnLine(1);
+    if (table_->Register(std::move(connection), address)) SetCardOnLine(stored.GetDeviceID(), 1);
+    return;
+  }
+  if (!table_->UpdateAddress(d.device_id, address)) return;
+  std::string owner;
+  if (table_->LockOwnerOf(d.device_id, &owner) && !owner.empty())
+    DeliverToLockOwner(owner, buffer_.data(), size);
+}
+
+}  // namespace zv::daemon

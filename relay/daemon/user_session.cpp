@@ -1,0 +1,126 @@
+#include "relay/daemon/user_session.hpp"
+
+#include "relay/messages/relay_packet.hpp"
+#include "relay/server/account_status.hpp"
+#include "relay/server/connection_registry.hpp"
+
+namespace zv::daemon {
+
+CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
+                           std::shared_ptr<CTcpConnectionTable> users,
+                           const ServerSettings& settings)
+    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit)),
+      key_(key),
+      users_(std::move(users)),
+      settings_(settings),
+      timer_(sender_->Strand()),
+      splitter_(settings.max_request_body) {}
+
+std::string CUserSession::GetId() const {
+  std::lock_guard<std::mutex> guard(id_lock_);
+  return name_;
+}
+
+std::string CUserSession::GetOrganization() const {
+  std::lock_guard<std::mutex> guard(id_lock_);
+  return organization_;
+}
+
+void CUserSession::Start() {
+  users_->Add(key_, this);
+  asio::post(sender_->Strand(), [self = shared_from_this()] { self->Read(); });
+}
+
+void CUserSession::Read() {
+  sender_->Socket().async_read_some(
+      asio::buffer(read_buffer_),
+      asio::bind_executor(sender_->Strand(),
+                          [self = shared_from_this()](const std::error_code& ec, size_t n) {
+                            self->OnRead(ec, n);
+                          }));
+}
+
+void CUserSession::ArmTimer() {
+  if (!splitter_.HasPartial()) {
+    timer_.cancel();
+    return;
+  }
+  // Every byte restarts the wait: only a frame that stalls is cut off.
+  timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
+  timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+    if (ec || self->finished_ || !self->splitter_.HasPartial()) return;
+    self->users_->Log().WriteLog("user connection closed: unfinished frame timed out");
+    self->Finish();
+  });
+}
+
+void CUserSession::OnRead(const std::error_code& ec, size_t n) {
+  if (finished_) return;
+  if (ec) {
+    Finish();
+    return;
+  }
+  splitter_.Append(read_buffer_.data(), n);
+  for (;;) {
+    uint16_t type = 0;
+    const uint8_t* body = nullptr;
+    uint32_t length = 0;
+    SplitResult r = splitter_.Next(&type, &body, &length);
+    if (r == SplitResult::kNeedMore) break;
+    if (r == SplitResult::kBad) {
+      users_->Log().WriteLog("user connection closed: malformed relay frame");
+      Finish();
+      return;
+    }
+    Dispatch(type, body, length);
+    splitter_.Consume();
+    if (finished_) return;
+  }
+  ArmTimer();
+  Read();
+}
+
+void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length) {
+  // Only requests are answered; anything else a client sends is skipped.
+  if (type < kLoginMsgType || type > kCheckNameMsgType) return;
+  CRelayPacket request(type);
+  CRelayMsg* message = request.GetMessage();
+  if (!message || !message->Decode(body, static_cast<int>(length))) return;
+  std::unique_ptr<CRelayMsg> answer = CreateRelayMsg(static_cast<uint16_t>(kAnswerTypeBase + type));
+  if (!answer) return;
+  try {
+    answer->Process(*message, user_);
+  } catch (const CDbError& e) {
+    // The answer goes out as far as it was filled; the database's text is logged.
+    users_->Log().WriteLog("database error while processing " + message->Describe() + ": " +
+                           DbErrorText(e.code, e.description));
+  }
+  {
+    std::lock_guard<std::mutex> guard(id_lock_);
+    name_ = user_.GetName();
+    organization_ = user_.GetOrganizationName();
+  }
+  CRelayPacket out;
+  out.SetMessage(std::move(answer));
+  int frame_length = 0;
+  const uint8_t* frame = out.Build(frame_length);
+  // The heartbeat answer has no body and therefore no frame: nothing is sent.
+  if (frame && frame_length > 0)
+    users_->IssueSendOperation(*sender_, frame, static_cast<size_t>(frame_length));
+}
+
+void CUserSession::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  timer_.cancel();
+  users_->Remove(key_);
+  sender_->Close();
+  std::string name = GetId();
+  if (!name.empty() && !users_->IsOnline(name)) {
+    // The user left for good: the row shows it and the cards are free again.
+    SetUserOnLine(name, 0);
+    CConnectionRegistry::Instance().ReleaseLocksOf(name);
+  }
+}
+
+}  // namespace zv::daemon

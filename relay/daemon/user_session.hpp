@@ -1,0 +1,53 @@
+// One user connection of zvrelayd: reads relay frames, hands each request to
+// its answer's Process with this connection's user, and sends the answer.
+// Requests of one connection are handled one after the other.
+#pragma once
+
+#include <array>
+#include <asio.hpp>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "relay/daemon/server_settings.hpp"
+#include "relay/daemon/stream_frames.hpp"
+#include "relay/messages/user_record.hpp"
+#include "relay/server/asio_senders.hpp"
+#include "relay/server/connection.hpp"
+#include "relay/server/tcp_connection_table.hpp"
+
+namespace zv::daemon {
+
+class CUserSession : public CConnection, public std::enable_shared_from_this<CUserSession> {
+ public:
+  CUserSession(asio::ip::tcp::socket socket, uint64_t key,
+               std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings);
+  void Start();
+
+  // The logged-in name ("" before a login) and its organization.
+  std::string GetId() const override;
+  std::string GetOrganization() const override;
+  CTcpSendTarget* GetSendTarget() override { return sender_.get(); }
+
+ private:
+  void Read();
+  void OnRead(const std::error_code& ec, size_t n);
+  void ArmTimer();
+  void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
+  void Finish();
+
+  std::shared_ptr<CAsioTcpSender> sender_;
+  const uint64_t key_;
+  std::shared_ptr<CTcpConnectionTable> users_;
+  const ServerSettings& settings_;
+  asio::steady_timer timer_;
+  CRelayFrameSplitter splitter_;
+  std::array<uint8_t, 8192> read_buffer_{};
+  CUserRecord user_;  // only this session's strand touches it
+  mutable std::mutex id_lock_;
+  std::string name_;
+  std::string organization_;
+  bool finished_ = false;
+};
+
+}  // namespace zv::daemon

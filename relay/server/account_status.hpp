@@ -1,0 +1,17 @@
+// Account rows that follow the connections: OnLine of users and cards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "relay/messages/card_record.hpp"
+
+namespace zv {
+
+// Reads the stored card; false when it is unknown or the database fails.
+bool LookupCard(const std::string& device_id, CCardRecord* out);
+// Sets the OnLine column of a card or a user; 1 done, 0 failed.
+int SetCardOnLine(const std::string& device_id, uint8_t online);
+int SetUserOnLine(const std::string& name, uint8_t online);
+
+}  // namespace zv
