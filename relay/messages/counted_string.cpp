@@ -25,8 +25,9 @@ bool TakeCounted(const uint8_t* body, size_t size, size_t pos, std::string& text
   if (pos >= size) return false;
   const size_t counted = body[pos];
   const size_t start = pos + 1;
-  // The text may use at most the L counted bytes and what is left of the body.
-  const size_t limit = std::min(counted, size - start);
+  // The last of the L counted bytes is the terminator's place, so the text has
+  // at most L - 1 characters, and never more than what is left of the body.
+  const size_t limit = std::min(counted == 0 ? 0 : counted - 1, size - start);
   size_t n = 0;
   while (n < limit && body[start + n] != 0) ++n;
   text.assign(reinterpret_cast<const char*>(body + start), n);

@@ -25,8 +25,9 @@ size_t CountedSize(const std::string& text);
 size_t PutCounted(uint8_t* out, const std::string& text);
 
 // Reads the counted string whose length byte is body[pos]. The text runs from
-// body[pos + 1] up to the first zero byte, never beyond the L counted bytes and
-// never beyond the body. On success sets *next (when given) to pos + L + 1 and
+// body[pos + 1] up to the first zero byte, and has at most L - 1 characters
+// (the L-th counted byte is the terminator's place) and never runs beyond the
+// body. On success sets *next (when given) to pos + L + 1 and
 // returns true; returns false, leaving `text` untouched, when pos is outside
 // the body.
 bool TakeCounted(const uint8_t* body, size_t size, size_t pos, std::string& text,

@@ -42,10 +42,21 @@ TEST(CountedString, DecoderStopsAtZeroAtCountAndAtBodyEnd) {
   ASSERT_TRUE(TakeCounted(early_zero.data(), early_zero.size(), 0, text, &next));
   EXPECT_EQ(text, "ab");
   EXPECT_EQ(next, 7u);
-  // No zero within the L counted bytes: never reads beyond them.
-  const Bytes no_zero{2, 'a', 'b', 'c', 0};
+  // No zero where the L counted bytes end: the text still has L - 1 characters.
+  const Bytes no_zero{3, 'a', 'b', 'c', 'd', 0};
   ASSERT_TRUE(TakeCounted(no_zero.data(), no_zero.size(), 0, text, &next));
   EXPECT_EQ(text, "ab");
+  EXPECT_EQ(next, 4u);
+  // L = 255 without a terminator still yields at most 254 characters.
+  Bytes full(300, 'z');
+  full[0] = 255;
+  ASSERT_TRUE(TakeCounted(full.data(), full.size(), 0, text, &next));
+  EXPECT_EQ(text.size(), 254u);
+  // L = 0 is an empty text.
+  const Bytes zero_length{0, 'a'};
+  ASSERT_TRUE(TakeCounted(zero_length.data(), zero_length.size(), 0, text, &next));
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(next, 1u);
   // L claims more than the body holds: stops at the body's end.
   const Bytes short_body{200, 'a', 'b'};
   ASSERT_TRUE(TakeCounted(short_body.data(), short_body.size(), 0, text, &next));
