@@ -236,30 +236,28 @@ long SerialDevice::Read(uint8_t* destination, size_t capacity, int timeout_ms) {
     return -1;
   }
   if (capacity == 0) return 0;
-  bool waited = false;
-  for (;;) {
+  // A raw tty read never blocks (VMIN = VTIME = 0) and returns 0 both for
+  // "nothing yet" and for a hang-up, so poll tells the two apart first.
+  short revents = 0;
+  int r = PollOne(fd_, POLLIN, timeout_ms < 0 ? 0 : timeout_ms, &revents);
+  if (r < 0) {
+    error_ = errno;
+    return -1;
+  }
+  if (r == 0) return 0;
+  if (revents & POLLIN) {
     ssize_t n = ::read(fd_, destination, capacity);
     if (n > 0) return static_cast<long>(n);
-    if (n == 0) {
-      // A tty reports end of file when the other end hung up.
-      error_ = EIO;
-      return -1;
-    }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      error_ = errno;
-      return -1;
-    }
-    if (waited) return 0;
-    short revents = 0;
-    int r = PollOne(fd_, POLLIN, timeout_ms, &revents);
-    if (r < 0) {
-      error_ = errno;
-      return -1;
-    }
-    if (r == 0) return 0;
-    waited = true;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+    // Readable but no bytes: the other end went away.
+    error_ = n < 0 ? errno : EIO;
+    return -1;
   }
+  if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    error_ = EIO;
+    return -1;
+  }
+  return 0;
 }
 
 int SerialDevice::Close() {

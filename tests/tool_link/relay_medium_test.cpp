@@ -1,0 +1,218 @@
+// The relay media driven through a recording fake of the relay library's
+// six functions: call order, Device ID checks, envelopes on both routes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link_test_util.hpp"
+#include "tool/link/connection_manager.hpp"
+#include "tool/protocol/commands.hpp"
+#include "tool/protocol/packet_io.hpp"
+#include "tool/protocol/stream_framing.hpp"
+
+namespace tarvo {
+namespace {
+
+using test::Bytes;
+
+// What the fake library saw and what it answers next.
+struct Recorder {
+  std::vector<std::string> calls;
+  int login_result = 1;
+  int lock_result = 1;
+  std::string login_args;
+  std::vector<Bytes> sent;
+  std::vector<int> routes;
+  std::deque<Bytes> replies;
+  int forced_count = 0;  // when non-zero, the count RecvCommPacket reports
+};
+Recorder* g_rec = nullptr;
+
+int FakeLogin(const char* a, int port, const char* u, const char* p) {
+  g_rec->calls.push_back("login");
+  g_rec->login_args = std::string(a) + ":" + std::to_string(port) + ":" + u + ":" + p;
+  return g_rec->login_result;
+}
+int FakeLogout() {
+  g_rec->calls.push_back("logout");
+  return 0;
+}
+int FakeLock(const char* id) {
+  g_rec->calls.push_back(std::string("lock ") + id);
+  return g_rec->lock_result;
+}
+int FakeUnlock(const char* id) {
+  g_rec->calls.push_back(std::string("unlock ") + id);
+  return 1;
+}
+int FakeSend(const char* id, int route, const uint8_t* data, int length) {
+  g_rec->calls.push_back(std::string("send ") + id);
+  g_rec->sent.emplace_back(data, data + length);
+  g_rec->routes.push_back(route);
+  return 1;
+}
+int FakeRecv(uint8_t* buffer, int size) {
+  g_rec->calls.push_back("recv");
+  if (g_rec->replies.empty()) return 0;
+  Bytes r = g_rec->replies.front();
+  g_rec->replies.pop_front();
+  size_t n = std::min(r.size(), static_cast<size_t>(size));
+  std::memcpy(buffer, r.data(), n);
+  return g_rec->forced_count ? g_rec->forced_count : static_cast<int>(n);
+}
+
+class RelayMediumTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_rec = &rec_;
+    link_.relay = RelayApi{&FakeLogin, &FakeLogout, &FakeLock, &FakeUnlock, &FakeSend, &FakeRecv};
+    link_.settings.relay_address = "127.0.0.1";
+    link_.settings.relay_port = 5200;
+    link_.settings.user_name = "ann";
+    link_.settings.password = "pw";
+  }
+  void TearDown() override { g_rec = nullptr; }
+
+  Recorder rec_;
+  ConnectionManager link_;
+};
+
+// Route-1 reply envelope: [L][six id characters][packet].
+Bytes RouteOne(const std::string& id, const Bytes& packet) {
+  Bytes out = {static_cast<uint8_t>(packet.size() + 6),
+               static_cast<uint8_t>((packet.size() + 6) >> 8)};
+  out.insert(out.end(), id.begin(), id.end());
+  out.insert(out.end(), packet.begin(), packet.end());
+  return out;
+}
+
+TEST_F(RelayMediumTest, ZvServerOperationCallsInOrder) {
+  link_.comm_type = 4;
+  link_.settings.device_id = "AB12cd";
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 9), 1);
+  EXPECT_EQ(link_.controller_id(), 0xFF);
+  rec_.replies.push_back(RouteOne("AB12cd", test::Reply(0x2D, {0x01})));
+  EXPECT_EQ(ResetController(link_), 1);
+  link_.CloseLink();
+  EXPECT_EQ(rec_.calls, (std::vector<std::string>{"login", "lock AB12cd", "send AB12cd", "recv",
+                                                  "unlock AB12cd", "logout"}));
+  EXPECT_EQ(rec_.login_args, "127.0.0.1:5200:ann:pw");
+  ASSERT_EQ(rec_.sent.size(), 1u);
+  EXPECT_EQ(rec_.routes[0], 1);
+  EXPECT_EQ(rec_.sent[0],
+            (Bytes{0x0E, 0x00, 1, 1, 1, 1, 1, 1, 0x68, 0x32, 0xFF, 0x2D, 0x01, 0x00, 0xC7, 0x01}));
+}
+
+TEST_F(RelayMediumTest, RefusedLockLogsOutAndNothingElse) {
+  link_.comm_type = 4;
+  link_.settings.device_id = "ABCDEF";
+  rec_.lock_result = 0;
+  EXPECT_EQ(link_.OpenLink(kControllerTypeCode, 1), 0);
+  EXPECT_EQ(rec_.calls, (std::vector<std::string>{"login", "lock ABCDEF", "logout"}));
+}
+
+TEST_F(RelayMediumTest, RefusedLoginNeedsNoLogout) {
+  link_.comm_type = 5;
+  link_.settings.device_id = "123456";
+  rec_.login_result = 4;
+  EXPECT_EQ(link_.OpenLink(kControllerTypeCode, 1), 0);
+  EXPECT_EQ(rec_.calls, (std::vector<std::string>{"login"}));
+}
+
+TEST_F(RelayMediumTest, DeviceIdFormChecksCallNothing) {
+  struct Case {
+    int comm;
+    std::string id;
+    bool ok;
+  } cases[] = {
+      {5, "12345", false},
+      {5, "12a456", false},
+      {5, std::string(30, '7'), true},
+      {5, std::string(31, '7'), false},
+      {4, "a1B2c3", true},
+      {4, "abcde", false},
+      {4, "abcdefg", false},
+  };
+  for (const Case& c : cases) {
+    rec_.calls.clear();
+    link_.comm_type = c.comm;
+    link_.settings.device_id = c.id;
+    EXPECT_EQ(link_.OpenLink(kControllerTypeCode, 1), c.ok ? 1 : 0) << c.id;
+    if (c.ok) {
+      link_.CloseLink();
+    } else {
+      EXPECT_TRUE(rec_.calls.empty()) << c.id;
+    }
+  }
+}
+
+TEST_F(RelayMediumTest, EmptyTableFailsOpenWithoutCrashing) {
+  link_.relay = RelayApi{};
+  link_.comm_type = 4;
+  link_.settings.device_id = "ABCDEF";
+  EXPECT_EQ(link_.OpenLink(kControllerTypeCode, 1), 0);
+  Bytes p = {0x68, 0, 0, 0};
+  EXPECT_EQ(SendPacket(link_, p.data(), p.size()), 0);
+  uint8_t r[16];
+  EXPECT_EQ(ReceivePacket(link_, r, sizeof r), 0u);
+  link_.CloseLink();
+}
+
+TEST_F(RelayMediumTest, ZvServerRejectsOtherCardsRequestsAndBadCounts) {
+  link_.comm_type = 4;
+  link_.settings.device_id = "abcdef";
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+  // Same card in another case: another card.
+  rec_.replies.push_back(RouteOne("ABCDEF", test::Reply(0x2D, {0x01})));
+  EXPECT_EQ(ResetController(link_), 0);
+  // A request packet (0x68) instead of a reply.
+  Bytes req = test::Reply(0x2D, {0x01});
+  req[0] = 0x68;
+  AppendChecksum(req.data(), req.size() - 2);
+  rec_.replies.push_back(RouteOne("abcdef", req));
+  EXPECT_EQ(ResetController(link_), 0);
+  // A count beyond the buffer is not trusted.
+  rec_.forced_count = 5000;
+  rec_.replies.push_back(RouteOne("abcdef", test::Reply(0x2D, {0x01})));
+  EXPECT_EQ(ResetController(link_), 0);
+  rec_.forced_count = 0;
+  // The tool never reads again after a rejected reply.
+  size_t recvs = 0;
+  for (const std::string& c : rec_.calls) recvs += c == "recv";
+  EXPECT_EQ(recvs, 3u);
+  link_.CloseLink();
+}
+
+TEST_F(RelayMediumTest, ZvGprsEnvelopesInBothDirections) {
+  link_.comm_type = 5;
+  link_.settings.device_id = "861234";
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+  Bytes reply = test::Reply(0x29, {0x01, 0xA5, 0x00, 0x00, 0x00});
+  Bytes env = {0xA5, '8', '6', '1', '2', '3', '4'};
+  for (uint8_t b : reply) {
+    if (NeedsEscape(b)) {
+      env.push_back(0xAA);
+      env.push_back(b & 0x0F);
+    } else {
+      env.push_back(b);
+    }
+  }
+  env.push_back(0xAE);
+  rec_.replies.push_back(env);
+  EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0xA5u);
+  ASSERT_EQ(rec_.sent.size(), 1u);
+  EXPECT_EQ(rec_.routes[0], 2);
+  Bytes expect = {0xA5, '8', '6', '1', '2', '3', '4', 0x68, 0x32, 0xFF, 0x29, 0x01, 0x01};
+  uint16_t sum = ByteSum16(expect.data() + 7, 6);
+  expect.push_back(static_cast<uint8_t>(sum));
+  expect.push_back(static_cast<uint8_t>(sum >> 8));
+  expect.push_back(0xAE);
+  EXPECT_EQ(rec_.sent[0], expect);
+  link_.CloseLink();
+}
+
+}  // namespace
+}  // namespace tarvo
