@@ -44,6 +44,21 @@ Bytes LoginAckBody(uint8_t result, const std::string& user_name, const std::stri
   return Cat({{1}, Le32(static_cast<uint32_t>(user.size())), user});
 }
 
+Bytes UserBody(const std::string& user_name, const std::string& organization) {
+  return Cat({Counted(user_name),
+              Counted("secret"),
+              {1},
+              Counted(organization),
+              {1},
+              {12, 5, 6, 7, 8, 9},
+              {13, 1, 2, 3, 4, 5}});
+}
+
+Bytes UserEnvelope(const std::string& user_name) {
+  Bytes body = UserBody(user_name);
+  return Cat({{2}, Le32(static_cast<uint32_t>(body.size())), body});
+}
+
 Bytes CardEnvelope(const std::string& device_id, uint8_t online) {
   Bytes body = Cat({Counted(device_id), Counted("Org"), {online}, {12, 1, 1, 0, 0, 0}});
   return Cat({{3}, Le32(static_cast<uint32_t>(body.size())), body});

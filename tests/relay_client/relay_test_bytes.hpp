@@ -30,10 +30,15 @@ Bytes Counted(const std::string& text);
 Bytes Cat(std::initializer_list<Bytes> parts);
 Bytes Le32(uint32_t v);
 
-// Login answer: result byte, and for result 1 the user record
-// (name, password, type 1, organization, online 1, two dates).
+// Login answer: result byte, and for result 1 the user record's length and
+// body.
 Bytes LoginAckBody(uint8_t result, const std::string& user_name = "",
                    const std::string& organization = "Org");
+// User record body: name, password, type 1, organization, online 1,
+// registered 2012-05-06 07:08:09, last login 2013-01-02 03:04:05.
+Bytes UserBody(const std::string& user_name, const std::string& organization = "Org");
+// User record envelope: kind 2, body length, body.
+Bytes UserEnvelope(const std::string& user_name);
 // Card record envelope: kind 3, body length, DeviceID, organization, OnLine,
 // a registration date in 2012.
 Bytes CardEnvelope(const std::string& device_id, uint8_t online);

@@ -56,7 +56,9 @@ bool ServerPeer::WaitClosed(int timeout_ms) {
 }
 
 bool ServerPeer::StaysSilent(int ms) {
-  return socket_.WaitReadable(ms) == 0;
+  if (socket_.WaitReadable(ms) == 0) return true;
+  uint8_t byte;
+  return socket_.ReceiveSome(&byte, 1) == 0;  // closed without sending anything
 }
 
 ScriptedRelayServer::ScriptedRelayServer() {

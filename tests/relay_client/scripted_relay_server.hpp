@@ -39,7 +39,7 @@ class ServerPeer {
   bool Write(const Bytes& bytes);
   // True when the client closes its end within the wait (no data first).
   bool WaitClosed(int timeout_ms = 3000);
-  // True when nothing at all arrives (and the client does not close) within ms.
+  // True when no byte arrives within ms (the client may close meanwhile).
   bool StaysSilent(int ms);
   void Close() { socket_.Close(); }
 
