@@ -32,7 +32,8 @@ class SerialDevice {
 
   // Baud rate, data bits (5-8), parity and stop bits (codes above). A baud
   // rate the system does not know is refused. One and a half stop bits do not
-  // exist on POSIX ttys and are set as two. 1 or 0.
+  // exist on POSIX ttys and are set as two. 1 when set, 0 when the settings
+  // were refused, -1 when the device's current settings cannot be read.
   int Configure(uint32_t baud, int byte_size, int parity, int stop_bits);
   // Discards whatever waits in both directions. 1 or 0.
   int Purge();

@@ -153,7 +153,7 @@ int SerialDevice::Configure(uint32_t baud, int byte_size, int parity, int stop_b
   termios t{};
   if (tcgetattr(fd_, &t) != 0) {
     error_ = errno;
-    return 0;
+    return -1;
   }
   MakeRaw(&t);
   cfsetispeed(&t, speed);

@@ -113,10 +113,16 @@ int ConfigureSerialPort(SerialPort& port, const std::string& port_name,
 int OpenSerialPort(SerialPort& port) {
   if (!port.device.Open(port.device_path)) return 0;
   port.device.Purge();
-  if (!port.device.Configure(port.line.baud, port.line.byte_size, port.line.parity,
-                             port.line.stop_bits)) {
+  const int configured = port.device.Configure(port.line.baud, port.line.byte_size,
+                                               port.line.parity, port.line.stop_bits);
+  if (configured != 1) {
+    const int error = port.device.LastError();
     port.device.Close();
-    Fail(port, "FAIL: cannot set the comm state rc:%lx\n", 0);
+    if (configured < 0) {
+      Fail(port, "FAIL: Couldn't get the dcb: %ld\n", error);
+    } else {
+      Fail(port, "FAIL: cannot set the comm state rc:%lx\n", 0);
+    }
     return 0;
   }
   port.ring.Reset();
@@ -144,7 +150,6 @@ int WriteSerialPort(SerialPort& port, const uint8_t* bytes, size_t count) {
     if (piece == 0) piece = count - done;
     long n = port.device.Write(bytes + done, piece, port.timing.write_timeout_ms);
     if (n != static_cast<long>(piece)) {
-      port.device.Purge();
       Fail(port, "FAIL: cannot Write To the comm port:%lx\n", 0);
       return 0;
     }
