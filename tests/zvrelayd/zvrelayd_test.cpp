@@ -1,0 +1,345 @@
+// zvrelayd on loopback: a user that writes raw relay frames, cards that speak
+// the card protocol over TCP and UDP, and the server in between.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../relay_server/test_db.hpp"
+#include "raw_peers.hpp"
+#include "relay/daemon/relay_server.hpp"
+#include "relay/daemon/stream_frames.hpp"
+#include "relay/messages/relay_messages.hpp"
+
+namespace zv {
+namespace {
+
+using test::Bytes;
+using test::Concat;
+using test::Counted;
+using test::RawPeer;
+using test::RelayFrame;
+
+const Bytes kControllerPacket = {0x68, 0x32, 0x01, 0x00, 0x05, 0x00, 0x00, 0x9F, 0x00};
+
+Bytes LoginFrame(const std::string& name, const std::string& password) {
+  return RelayFrame(0x0001, Concat({Counted(name), Counted(password)}));
+}
+Bytes LockFrame(const std::string& id, uint8_t lock) {
+  return RelayFrame(0x0006, Concat({Counted(id), Bytes{lock}}));
+}
+Bytes PacketFrame(const std::string& id, uint8_t route, const Bytes& data) {
+  return RelayFrame(0x0005, Concat({Counted(id), Bytes{route}, data}));
+}
+// The route 1 envelope a user sends: [len + 6][01 x 6][packet].
+Bytes Route1Envelope(const Bytes& packet) {
+  Bytes out = {static_cast<uint8_t>(packet.size() + 6), 0, 1, 1, 1, 1, 1, 1};
+  out.insert(out.end(), packet.begin(), packet.end());
+  return out;
+}
+
+class Zvrelayd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db.AddOrganization("Acme");
+    db.AddOrganization("Other");
+    db.AddUser("alice", "a", 2, "Acme");
+    db.AddUser("bob", "b", 2, "Acme");
+    db.AddUser("olga", "o", 2, "Other");
+    db.AddCard("ABC123", "Acme");
+    db.AddCard("12345678", "Acme");
+    daemon::ServerSettings s;
+    s.bind_address = "127.0.0.1";
+    s.user_port = 0;
+    s.card_port = 0;
+    s.threads = 2;
+    s.half_frame_timeout_ms = 300;
+    s.max_request_body = 64 * 1024;
+    s.log_file = db.Folder() + "/zvrelayd.log";
+    server = std::make_unique<daemon::CRelayServer>(s);
+    std::string error;
+    ASSERT_EQ(server->Start(&error), 1) << error;
+  }
+  void TearDown() override { server.reset(); }
+
+  // A user connection that has logged in.
+  void LogIn(RawPeer& user, const std::string& name, const std::string& password) {
+    ASSERT_TRUE(user.Connect(server->UserPort()));
+    ASSERT_TRUE(user.Send(LoginFrame(name, password)));
+    test::Frame ack = user.ReadFrame();
+    ASSERT_EQ(ack.type, 0x0F01);
+    ASSERT_FALSE(ack.body.empty());
+    ASSERT_EQ(ack.body[0], 1) << "login of " << name;
+  }
+  uint8_t Lock(RawPeer& user, const std::string& id, uint8_t lock) {
+    EXPECT_TRUE(user.Send(LockFrame(id, lock)));
+    test::Frame ack = user.ReadFrame();
+    EXPECT_EQ(ack.type, 0x0F06);
+    return ack.body.size() == 1 ? ack.body[0] : 0xFF;
+  }
+  uint8_t Forward(RawPeer& user, const std::string& id, uint8_t route, const Bytes& data) {
+    EXPECT_TRUE(user.Send(PacketFrame(id, route, data)));
+    test::Frame ack = user.ReadFrame();
+    EXPECT_EQ(ack.type, 0x0F05);
+    return ack.body.empty() ? 0xFF : ack.body[0];
+  }
+  // A TCP card that has registered and shows as online.
+  void ConnectCard(RawPeer& card, const std::string& id) {
+    ASSERT_TRUE(card.Connect(server->CardPort()));
+    ASSERT_TRUE(card.Send(Concat({Bytes{6, 0}, Bytes(id.begin(), id.end())})));
+    ASSERT_TRUE(test::Eventually([&] { return CardOnLine(id) == 1; }));
+  }
+  long CardOnLine(const std::string& id) {
+    return db.Scalar("SELECT OnLine AS v FROM [Card] WHERE DeviceID = ?", id);
+  }
+  long UserOnLine(const std::string& name) {
+    return db.Scalar("SELECT OnLine AS v FROM [User] WHERE Name = ?", name);
+  }
+
+  test::TempDatabase db;
+  std::unique_ptr<daemon::CRelayServer> server;
+};
+
+TEST_F(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
+  daemon::ServerSettings s;
+  EXPECT_EQ(s.user_port, 5202);
+  EXPECT_EQ(s.card_port, 5203);
+  EXPECT_EQ(s.half_frame_timeout_ms, 30000);
+  EXPECT_EQ(s.max_request_body, 1024u * 1024u);
+  EXPECT_EQ(s.send_queue_limit, 256u);
+}
+
+TEST_F(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
+  RawPeer card, user;
+  ConnectCard(card, "ABC123");
+  LogIn(user, "alice", "a");
+  const Bytes envelope = Route1Envelope(kControllerPacket);
+
+  EXPECT_EQ(Forward(user, "ABC123", 1, envelope), 5);  // not locked yet
+  EXPECT_TRUE(card.SilentFor(100));
+  EXPECT_EQ(Lock(user, "ABC123", 1), 1);
+  EXPECT_EQ(Forward(user, "ABC123", 1, envelope), 1);
+  EXPECT_EQ(card.ReadExact(envelope.size()), envelope);  // unchanged
+
+  // The card answers [L][its DeviceID][reply]; the owner gets it as status 5.
+  Bytes reply = Concat({Bytes{9, 0}, Bytes{'A', 'B', 'C', '1', '2', '3'}, Bytes{0xE8, 0x32, 0x01}});
+  ASSERT_TRUE(card.Send(reply));
+  test::Frame delivered = user.ReadFrame();
+  EXPECT_EQ(delivered.type, 0x0F05);
+  EXPECT_EQ(delivered.body, Concat({Bytes{5}, reply}));
+
+  // A second user is refused the lock and the card.
+  RawPeer other;
+  LogIn(other, "bob", "b");
+  EXPECT_EQ(Lock(other, "ABC123", 1), 0);
+  EXPECT_EQ(Forward(other, "ABC123", 1, envelope), 3);
+  EXPECT_EQ(Forward(other, "NOSUCH", 1, envelope), 2);
+  RawPeer foreign;
+  LogIn(foreign, "olga", "o");
+  EXPECT_EQ(Lock(foreign, "ABC123", 1), 0);
+}
+
+TEST_F(Zvrelayd, UdpCardsRegisterReceiveAndAnswer) {
+  tarvo::platform::UdpSocket card;
+  ASSERT_EQ(card.Bind(0x7F000001, 0), 1);
+  const Bytes registration = {0xA5, '1', '2', '3', '4', '5', '6', '7', '8', 0xAE};
+  ASSERT_GT(card.SendTo(registration.data(), registration.size(), 0x7F000001, server->CardPort()),
+            0);
+  ASSERT_TRUE(test::Eventually([&] { return CardOnLine("12345678") == 1; }));
+
+  RawPeer user;
+  LogIn(user, "alice", "a");
+  EXPECT_EQ(Lock(user, "12345678", 1), 1);
+  const Bytes envelope = {0xA5, '1', '2', '3', '4', '5', '6', '7', '8', 0x68, 0x32, 0xAE};
+  EXPECT_EQ(Forward(user, "12345678", 2, envelope), 1);
+  uint8_t buf[2048];
+  uint32_t from = 0;
+  uint16_t port = 0;
+  long n = card.ReceiveFrom(buf, sizeof buf, 3000, &from, &port);
+  ASSERT_EQ(n, static_cast<long>(envelope.size()));
+  EXPECT_EQ(Bytes(buf, buf + n), envelope);
+  EXPECT_EQ(port, server->CardPort());
+
+  const Bytes answer = {0xA5, '1', '2', '3', '4', '5', '6', '7', '8', 0xE8, 0x32, 0x00, 0xAE};
+  ASSERT_GT(card.SendTo(answer.data(), answer.size(), 0x7F000001, server->CardPort()), 0);
+  test::Frame delivered = user.ReadFrame();
+  EXPECT_EQ(delivered.type, 0x0F05);
+  EXPECT_EQ(delivered.body, Concat({Bytes{5}, answer}));
+}
+
+TEST_F(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
+  RawPeer card, user;
+  ConnectCard(card, "ABC123");
+  LogIn(user, "alice", "a");
+  EXPECT_EQ(UserOnLine("alice"), 1);
+  EXPECT_EQ(Lock(user, "ABC123", 1), 1);
+
+  // The card leaves and comes back: no longer locked.
+  card.Close();
+  EXPECT_TRUE(test::Eventually([&] { return CardOnLine("ABC123") == 0; }));
+  RawPeer again;
+  ConnectCard(again, "ABC123");
+  EXPECT_EQ(Forward(user, "ABC123", 1, Route1Envelope(kControllerPacket)), 5);
+
+  // The user leaves: its row goes offline and its locks are freed for others.
+  EXPECT_EQ(Lock(user, "ABC123", 1), 1);
+  user.Close();
+  EXPECT_TRUE(test::Eventually([&] { return UserOnLine("alice") == 0; }));
+  RawPeer bob;
+  LogIn(bob, "bob", "b");
+  EXPECT_EQ(Lock(bob, "ABC123", 1), 1);
+}
+
+TEST_F(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
+  RawPeer first, second;
+  LogIn(first, "alice", "a");
+  ASSERT_TRUE(second.Connect(server->UserPort()));
+  ASSERT_TRUE(second.Send(LoginFrame("ALICE", "wrong")));
+  test::Frame ack = second.ReadFrame();
+  ASSERT_EQ(ack.type, 0x0F01);
+  EXPECT_EQ(ack.body, Bytes{3});
+  ASSERT_TRUE(second.Send(LoginFrame("nobody", "x")));
+  EXPECT_EQ(second.ReadFrame().body, Bytes{2});
+}
+
+TEST_F(Zvrelayd, QueriesBeforeLoginAreRefusedAndHeartbeatsAreNotAnswered) {
+  RawPeer user;
+  ASSERT_TRUE(user.Connect(server->UserPort()));
+  ASSERT_TRUE(user.Send(RelayFrame(0x0002, Bytes{1})));
+  ASSERT_TRUE(user.Send(RelayFrame(0x0003, Bytes{3})));
+  test::Frame ack = user.ReadFrame();
+  EXPECT_EQ(ack.type, 0x0F03);  // the heartbeat left nothing before it
+  EXPECT_EQ(ack.body, Bytes{1});
+}
+
+TEST_F(Zvrelayd, AFrameArrivingOneByteAtATimeIsAnswered) {
+  RawPeer user;
+  ASSERT_TRUE(user.Connect(server->UserPort()));
+  for (uint8_t b : LoginFrame("alice", "a")) ASSERT_TRUE(user.Send(Bytes{b}));
+  test::Frame ack = user.ReadFrame();
+  ASSERT_EQ(ack.type, 0x0F01);
+  ASSERT_GT(ack.body.size(), 5u);
+  EXPECT_EQ(ack.body[0], 1);
+  CLoginAckMsg decoded;
+  ASSERT_EQ(decoded.Decode(ack.body.data(), static_cast<int>(ack.body.size())), 1);
+  EXPECT_EQ(decoded.GetUser().GetName(), "alice");
+  EXPECT_EQ(decoded.GetUser().GetOrganizationName(), "Acme");
+}
+
+TEST_F(Zvrelayd, MalformedOrOversizedFramesCloseTheConnection) {
+  RawPeer bad_magic;
+  ASSERT_TRUE(bad_magic.Connect(server->UserPort()));
+  Bytes frame = LoginFrame("alice", "a");
+  frame[7] = 'X';
+  ASSERT_TRUE(bad_magic.Send(frame));
+  EXPECT_TRUE(bad_magic.ClosedWithin(2000));
+
+  RawPeer huge;
+  ASSERT_TRUE(huge.Connect(server->UserPort()));
+  Bytes header = RelayFrame(0x0001, Bytes{});
+  header[10] = 0x00;
+  header[11] = 0x00;
+  header[12] = 0x00;
+  header[13] = 0x7F;  // 2 GiB announced: refused before anything is reserved
+  ASSERT_TRUE(huge.Send(header));
+  EXPECT_TRUE(huge.ClosedWithin(2000));
+
+  RawPeer empty_body;
+  ASSERT_TRUE(empty_body.Connect(server->UserPort()));
+  ASSERT_TRUE(empty_body.Send(RelayFrame(0x0005, Bytes{})));
+  EXPECT_TRUE(empty_body.ClosedWithin(2000));
+
+  // Unknown types and undecodable bodies are skipped; the connection lives on.
+  RawPeer survivor;
+  ASSERT_TRUE(survivor.Connect(server->UserPort()));
+  ASSERT_TRUE(survivor.Send(RelayFrame(0x0008, Bytes{1, 2, 3})));
+  ASSERT_TRUE(survivor.Send(RelayFrame(0x0001, Bytes{0x50})));
+  ASSERT_TRUE(survivor.Send(LoginFrame("alice", "a")));
+  EXPECT_EQ(survivor.ReadFrame().type, 0x0F01);
+}
+
+TEST_F(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
+  RawPeer user;
+  ASSERT_TRUE(user.Connect(server->UserPort()));
+  Bytes frame = LoginFrame("alice", "a");
+  ASSERT_TRUE(user.Send(Bytes(frame.begin(), frame.begin() + 9)));
+  EXPECT_TRUE(user.ClosedWithin(3000));
+
+  RawPeer silent_card;
+  ASSERT_TRUE(silent_card.Connect(server->CardPort()));
+  EXPECT_TRUE(silent_card.ClosedWithin(3000));
+
+  // An idle but complete user connection stays.
+  RawPeer idle;
+  LogIn(idle, "bob", "b");
+  EXPECT_FALSE(idle.ClosedWithin(600));
+}
+
+TEST_F(Zvrelayd, UnknownCardsAreTurnedAway) {
+  RawPeer card;
+  ASSERT_TRUE(card.Connect(server->CardPort()));
+  ASSERT_TRUE(card.Send(Bytes{6, 0, 'N', 'O', 'S', 'U', 'C', 'H'}));
+  EXPECT_TRUE(card.ClosedWithin(2000));
+
+  RawPeer short_frame;
+  ASSERT_TRUE(short_frame.Connect(server->CardPort()));
+  ASSERT_TRUE(short_frame.Send(Bytes{3, 0, 'A', 'B', 'C'}));
+  EXPECT_TRUE(short_frame.ClosedWithin(2000));
+}
+
+TEST_F(Zvrelayd, DeletingACardThroughARecordOperationClosesItsConnection) {
+  db.AddUser("root", "r", 1, "Acme");
+  RawPeer card, root;
+  ConnectCard(card, "ABC123");
+  LogIn(root, "root", "r");
+  CCardRecord record;
+  record.SetDeviceID("ABC123");
+  record.SetOrganizationName("Acme");
+  int n = 0;
+  const uint8_t* envelope = record.MakeEnvelope(n);
+  Bytes body = Concat({Bytes{3}, Bytes(envelope, envelope + n)});
+  ASSERT_TRUE(root.Send(RelayFrame(0x0004, body)));
+  test::Frame ack = root.ReadFrame();
+  ASSERT_EQ(ack.type, 0x0F04);
+  EXPECT_EQ(ack.body.back(), 0);  // done
+  EXPECT_TRUE(card.ClosedWithin(2000));
+  EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [Card] WHERE DeviceID = ?", "ABC123"), 0);
+}
+
+TEST(StreamFrames, CardFramesAndUdpDatagramsAreCheckedBeforeUse) {
+  daemon::CCardFrameSplitter cards;
+  const uint8_t* frame = nullptr;
+  size_t length = 0;
+  cards.Append(reinterpret_cast<const uint8_t*>("\x08\x00"
+                                                "ABC123"),
+               8);
+  EXPECT_EQ(cards.Next(&frame, &length), daemon::SplitResult::kNeedMore);
+  cards.Append(reinterpret_cast<const uint8_t*>("\xE8\x01"), 2);
+  ASSERT_EQ(cards.Next(&frame, &length), daemon::SplitResult::kFrame);
+  EXPECT_EQ(length, 10u);
+  EXPECT_EQ(daemon::CardFrameId(frame), "ABC123");
+  cards.Consume();
+  EXPECT_FALSE(cards.HasPartial());
+  cards.Append(reinterpret_cast<const uint8_t*>("\x05\x00"), 2);
+  EXPECT_EQ(cards.Next(&frame, &length), daemon::SplitResult::kBad);
+
+  daemon::UdpCardDatagram d;
+  const uint8_t reg[] = {0xA5, '1', '2', '3', 0xAE};
+  ASSERT_TRUE(daemon::ParseUdpCardDatagram(reg, sizeof reg, &d));
+  EXPECT_TRUE(d.registration);
+  EXPECT_EQ(d.device_id, "123");
+  const uint8_t answer[] = {0xA5, '1', '2', 0xE8, '5', 0xAE};
+  ASSERT_TRUE(daemon::ParseUdpCardDatagram(answer, sizeof answer, &d));
+  EXPECT_FALSE(d.registration);
+  EXPECT_EQ(d.device_id, "12");
+  const uint8_t no_digits[] = {0xA5, 0xE8, 0xAE};
+  EXPECT_FALSE(daemon::ParseUdpCardDatagram(no_digits, sizeof no_digits, &d));
+  const uint8_t unterminated[] = {0xA5, '1', '2'};
+  EXPECT_FALSE(daemon::ParseUdpCardDatagram(unterminated, sizeof unterminated, &d));
+  Bytes too_long = {0xA5};
+  too_long.insert(too_long.end(), 31, '9');
+  too_long.push_back(0xAE);
+  EXPECT_FALSE(daemon::ParseUdpCardDatagram(too_long.data(), too_long.size(), &d));
+}
+
+}  // namespace
+}  // namespace zv
