@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tool/protocol/packet.hpp"
+#include "tool/protocol/stream_decode.hpp"
 #include "tool/protocol/stream_framing.hpp"
 
 namespace {
@@ -48,6 +49,24 @@ void BM_DecodeStreamFrame(benchmark::State& state) {
                           static_cast<int64_t>(frame.size()));
 }
 BENCHMARK(BM_DecodeStreamFrame)->Arg(269)->Arg(2048)->Arg(1 << 16);
+
+// The whole-buffer decoder used for gateway data and "Zv GPRS" envelopes.
+void BM_DecodeStreamBytes(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  std::vector<uint8_t> p = Packet(n);
+  std::vector<uint8_t> frame(2 * n + 2);
+  frame.resize(tarvo::EncodeStreamFrame(p.data(), n, frame.data(), frame.size()));
+  std::vector<uint8_t> out(n + 1);
+  for (auto _ : state) {
+    tarvo::StreamDecodeResult r =
+        tarvo::DecodeStreamBytes(frame.data(), frame.size(), out.data(), out.size());
+    benchmark::DoNotOptimize(r.count);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(frame.size()));
+}
+BENCHMARK(BM_DecodeStreamBytes)->Arg(269)->Arg(2048)->Arg(1 << 16);
 
 void BM_ByteSum16(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/wire.hpp"
+#include "tool/protocol/stream_decode.hpp"
 #include "tool/protocol/stream_framing.hpp"
 
 namespace tarvo {
@@ -23,15 +24,10 @@ size_t DecodeGatewayMessage(const DccMessage& message, uint8_t* destination, siz
   if (message.type != kDccTypeUserData) return 0;
   const size_t length = wire::GetLe16(message.length);
   if (length == 0 || length > kDccDataSize) return 0;
-  StreamDecoder decoder(destination, capacity);
-  bool ended = false;
-  for (size_t k = 0; k < length && !ended; ++k) {
-    ended = decoder.Feed(message.data[k]) == StreamDecoder::Step::kComplete;
-  }
-  if (decoder.overflowed()) return 0;
-  const size_t count = decoder.count();
-  if (ended && count < capacity) destination[count] = 0;
-  return count;
+  const StreamDecodeResult r = DecodeStreamBytes(message.data, length, destination, capacity);
+  if (r.count > capacity) return 0;
+  if (r.complete && r.count < capacity) destination[r.count] = 0;
+  return r.count;
 }
 
 }  // namespace tarvo

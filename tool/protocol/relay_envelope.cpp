@@ -4,6 +4,7 @@
 
 #include "common/wire.hpp"
 #include "tool/protocol/packet.hpp"
+#include "tool/protocol/stream_decode.hpp"
 #include "tool/protocol/stream_framing.hpp"
 
 namespace tarvo {
@@ -45,13 +46,10 @@ size_t DecodeRouteTwoReply(const uint8_t* received, size_t n, const std::string&
                            uint8_t* destination, size_t capacity) {
   if (n < kRelayMinimumReply) return 0;
   std::vector<uint8_t> body(n);
-  StreamDecoder decoder(body.data(), body.size());
-  bool ended = false;
-  for (size_t k = 0; k < n && !ended; ++k) {
-    ended = decoder.Feed(received[k]) == StreamDecoder::Step::kComplete;
-  }
+  const StreamDecodeResult decoded = DecodeStreamBytes(received, n, body.data(), body.size());
+  const bool ended = decoded.complete;
   // The decoded body can never outgrow the received bytes.
-  const size_t count = decoder.count();
+  const size_t count = decoded.count;
   if (!ended || count < kRouteTwoMinimumBody) return 0;
   size_t digits = 0;
   while (digits < count && body[digits] >= '0' && body[digits] <= '9') ++digits;
