@@ -115,7 +115,8 @@ TEST_F(RelaySessionTest, LoginWithoutAValidAnswerReturnsMinus2AndCloses) {
   for (const Bytes& answer : answers) {
     server_.Expect([answer](ServerPeer& peer) {
       EXPECT_TRUE(peer.ExpectFrame(kLogin));
-      if (!answer.empty()) peer.Write(answer);
+      if (answer.empty()) peer.Close();
+      peer.Write(answer);
       peer.WaitClosed();
     });
     EXPECT_EQ(Login(), -2);
