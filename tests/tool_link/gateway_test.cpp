@@ -76,7 +76,7 @@ class GatewayMediumTest : public ::testing::Test {
     m.type = type;
     m.length[0] = static_cast<uint8_t>(data.size());
     m.length[1] = static_cast<uint8_t>(data.size() >> 8);
-    std::memcpy(m.data, data.data(), data.size());
+    if (!data.empty()) std::memcpy(m.data, data.data(), data.size());
     return m;
   }
 

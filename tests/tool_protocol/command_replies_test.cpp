@@ -132,6 +132,8 @@ TEST(ListFilesReply, CopiesPageAndRefusesPagesShorterThanAnnounced) {
   Bytes lie = r;
   lie[6] = 9;
   EXPECT_EQ(ParseListFilesReply(lie.data(), lie.size(), dst.data(), dst.size()), 0);
+  // No destination at all: the count still comes back.
+  EXPECT_EQ(ParseListFilesReply(r.data(), r.size(), nullptr, 0), 2);
   Bytes zero = Reply(0x28, {0x00, 0x00, 0x00, 0x00, 0x00});
   EXPECT_EQ(ParseListFilesReply(zero.data(), zero.size(), dst.data(), dst.size()), 0);
 }
@@ -197,6 +199,7 @@ TEST(ScreenConfigReply, CopiesFromByteFiveWithTheSum) {
   EXPECT_EQ(dst[18], r[23]);
   uint8_t small[8];
   EXPECT_EQ(ParseReadScreenConfigReply(r.data(), r.size(), small, sizeof small), 8u);
+  EXPECT_EQ(ParseReadScreenConfigReply(r.data(), r.size(), nullptr, 0), 0u);
   Bytes bad = Corrupt(r);
   EXPECT_EQ(ParseReadScreenConfigReply(bad.data(), bad.size(), dst, sizeof dst), 0u);
   Bytes other = Reply(0x71, rec);

@@ -123,7 +123,7 @@ DccMessage Data(uint8_t type, const Bytes& data) {
   m.type = type;
   m.length[0] = static_cast<uint8_t>(data.size());
   m.length[1] = static_cast<uint8_t>(data.size() >> 8);
-  std::memcpy(m.data, data.data(), data.size());
+  if (!data.empty()) std::memcpy(m.data, data.data(), data.size());
   return m;
 }
 

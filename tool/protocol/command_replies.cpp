@@ -40,7 +40,8 @@ uint16_t ParseListFilesReply(const uint8_t* reply, size_t length, uint8_t* desti
   // The page must hold every entry it announces.
   const size_t page = 2 + DirectoryEntry::kSize * static_cast<size_t>(count);
   if (length < 8 + page) return 0;
-  std::memcpy(destination, reply + 8, std::min(page, destination_size));
+  const size_t copy = std::min(page, destination_size);
+  if (copy > 0) std::memcpy(destination, reply + 8, copy);
   return count;
 }
 
@@ -116,7 +117,7 @@ size_t ParseReadScreenConfigReply(const uint8_t* reply, size_t length, uint8_t* 
     return 0;
   }
   const size_t count = std::min(length - kResultOffset, capacity);
-  std::memcpy(destination, reply + kResultOffset, count);
+  if (count > 0) std::memcpy(destination, reply + kResultOffset, count);
   return count;
 }
 
