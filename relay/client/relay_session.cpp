@@ -131,6 +131,9 @@ int CRelaySession::SendCommPacket(const char* device_id, int route, const uint8_
   message->SetDeviceID(device_id);
   message->SetRoute(static_cast<uint8_t>(route & 0xFF));
   message->SetData(data, length);
+  // The message keeps no data for a packet larger than any frame may carry;
+  // sending it anyway would forward an empty packet in its place.
+  if (message->GetData().size() != static_cast<size_t>(length)) return 0;
   CRelayPacket answer;
   if (!Exchange(request, answer, kCommPacketAckMsgType)) return 0;
   return MessageAs<CCommPacketAckMsg>(answer)->GetStatus();

@@ -195,6 +195,10 @@ TEST_F(RelaySessionTest, SendCommPacketReturnsTheForwardingStatus) {
   EXPECT_EQ(session_.SendCommPacket("000123", 1, kPacket.data(), 0), 0);
   EXPECT_EQ(session_.SendCommPacket("000123", 1, kPacket.data(), -3), 0);
   EXPECT_EQ(session_.SendCommPacket(nullptr, 1, kPacket.data(), 20), 0);
+  // A packet too large for any frame is refused whole, never sent in part.
+  const Bytes huge(17 * 1024 * 1024, 0x68);
+  EXPECT_EQ(session_.SendCommPacket("000123", 1, huge.data(), static_cast<int>(huge.size())), 0);
+  EXPECT_TRUE(session_.IsConnected());
 }
 
 TEST_F(RelaySessionTest, CardPacketArrivingBeforeTheAnswerIsTakenAsTheAnswer) {
