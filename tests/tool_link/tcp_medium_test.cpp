@@ -2,6 +2,8 @@
 // oversized replies, silence, refused connections.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "link_test_util.hpp"
 #include "scripted_tcp_peer.hpp"
 #include "tool/link/connection_manager.hpp"
@@ -51,7 +53,10 @@ TEST_F(TcpMediumTest, RequestCarriesHeaderAndAnyControllerId) {
   });
   Connect(peer.port());
   EXPECT_EQ(link_.controller_id(), 0xFF);
+  std::ostringstream trace;
+  link_.trace = &trace;
   EXPECT_EQ(ResetController(link_), 1);
+  EXPECT_EQ(trace.str(), "TX 8: 68 32 FF 2D 01 00 C7 01\nRX 8: E8 32 FF 2D 01 01 48 02\n");
   ASSERT_EQ(peer.requests().size(), 1u);
   EXPECT_EQ(peer.headers()[0], (Bytes{0xC0, 0xA8, 0x01, 0x32, 0x08, 0x00, 0x00, 0x00}));
   EXPECT_EQ(peer.requests()[0], (Bytes{0x68, 0x32, 0xFF, 0x2D, 0x01, 0x00, 0xC7, 0x01}));

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,9 @@ class ConnectionManager {
   // The relay client library's functions; empty entries make calls fail.
   RelayApi relay;
   CommandTiming command_timing;
+  // When set, every packet sent and every reply received is written here as
+  // one line of hex bytes ("TX n: 68 32 ..." / "RX n: E8 ..."). Off by default.
+  std::ostream* trace = nullptr;
 
   // Opens the medium of `comm_type` and records the address bytes. On the
   // network, gateway and relay media the Controller ID becomes 255. 1 or 0.
