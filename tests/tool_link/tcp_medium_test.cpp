@@ -75,6 +75,15 @@ TEST_F(TcpMediumTest, ReplySplitIntoSegmentsIsReassembledByItsHeaderLength) {
   EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0x40302010u);
 }
 
+TEST_F(TcpMediumTest, HeaderThatUnderstatesTheLengthNeverCutsTheReply) {
+  ScriptedTcpPeer peer([](const Bytes& p, const Bytes&) {
+    return std::vector<Bytes>{
+        ScriptedTcpPeer::Segment(test::Reply(p[3], {0x01, 0x10, 0x20, 0x30, 0x40}), 3)};
+  });
+  Connect(peer.port());
+  EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0x40302010u);
+}
+
 TEST_F(TcpMediumTest, SilenceIsBoundedAndGivesNoReply) {
   ScriptedTcpPeer peer([](const Bytes&, const Bytes&) { return std::vector<Bytes>{}; });
   Connect(peer.port());

@@ -1,6 +1,5 @@
 #include "tool/link/tcp_link.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -60,8 +59,10 @@ size_t TcpLink::Receive(uint8_t* destination, size_t capacity) {
     if (wanted != 0 && got >= wanted) break;
     if (got == receive_.size()) break;
   }
+  // Everything that arrived is the reply: a header that understates the
+  // length never cuts a reply short.
   if (got <= kNetworkHeaderSize) return 0;
-  size_t packet = (wanted != 0 ? std::min(got, wanted) : got) - kNetworkHeaderSize;
+  const size_t packet = got - kNetworkHeaderSize;
   if (packet > capacity) return 0;
   std::memcpy(destination, receive_.data() + kNetworkHeaderSize, packet);
   return packet;
