@@ -29,9 +29,11 @@ inline constexpr uint8_t kModelCodeTarvoE = 0x32;
 inline constexpr uint32_t kDefaultDiskCapacity = 8 * 1024 * 1024;
 // Largest request accepted (WriteFileBlock with 2048 data bytes needs 2061).
 inline constexpr size_t kMaxRequestSize = 4096;
-// A ReadFileData reply carries at most this many bytes, so that it fits the
-// smallest medium (the network reply segment and the gateway record).
-inline constexpr size_t kMaxReadChunk = 1024;
+// A ReadFileData reply carries at most this many bytes, so that the reply
+// fits every medium even when each of its bytes needs an escape pair: 9
+// packet bytes around the data, doubled, plus start and end byte, stay within
+// one gateway record's 1492 data bytes (and the network's 1492-byte packet).
+inline constexpr size_t kMaxReadChunk = 736;
 inline constexpr size_t kMaxOpenFiles = 8;
 
 struct ControllerConfig {

@@ -9,6 +9,11 @@
 
 namespace tarvo::sim {
 
+// The largest reply (a full ReadFileData) must fit one record even when every
+// byte is escaped.
+static_assert(2 * (kMaxReadChunk + 9) + 2 <= kDccDataSize,
+              "a read reply must fit a gateway record");
+
 GatewayServer::GatewayServer(SharedModel& model)
     : model_(model), connections_([this](platform::TcpSocket& s, const std::atomic<bool>& stop) {
         Serve(s, stop);

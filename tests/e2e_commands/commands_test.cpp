@@ -106,6 +106,19 @@ TEST_P(Commands, ReadAFileBackInPieces) {
   EXPECT_EQ(got, font.data);
   EXPECT_EQ(CloseFile(link(), handle), 1);
   EXPECT_EQ(OpenFileForRead(link(), "S:NONE.HZK", "rb", &index), 255);
+
+  // The largest read the controller answers, made only of bytes that the
+  // stream framing escapes, still fits every medium.
+  sim::SimFile escapes = File("ESC", "BIN", 2000, 0);
+  std::fill(escapes.data.begin(), escapes.data.end(), 0xAA);
+  Model([&](sim::ControllerModel& m) { return m.disk(1).Store(escapes); });
+  const uint8_t h2 = OpenFileForRead(link(), "ESC.BIN", "rb", &index);
+  ASSERT_NE(h2, 255);
+  std::vector<uint8_t> big(2048, 0);
+  ASSERT_EQ(ReadFileData(link(), big.data(), 2048, h2), sim::kMaxReadChunk);
+  EXPECT_TRUE(std::all_of(big.begin(), big.begin() + sim::kMaxReadChunk,
+                          [](uint8_t b) { return b == 0xAA; }));
+  EXPECT_EQ(CloseFile(link(), h2), 1);
   EXPECT_EQ(GetFileInfo(link(), entry, 77, kSystemDisk), 0xFFFF);
   f_.Close();
 }
