@@ -47,6 +47,7 @@ void ConnectionSet::AcceptLoop() {
     c->socket = std::move(s);
     Connection* raw = c.get();
     std::lock_guard<std::mutex> lock(mutex_);
+    if (connections_.size() >= kMaxConnections) continue;  // `c` closes the socket
     connections_.push_back(std::move(c));
     raw->thread = std::thread([this, raw] {
       serve_(raw->socket, stop_);

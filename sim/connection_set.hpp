@@ -16,6 +16,10 @@ namespace tarvo::sim {
 
 class ConnectionSet {
  public:
+  // Connections served at once; one more is closed as soon as it is
+  // accepted, so a flood of connections cannot exhaust the threads.
+  static constexpr size_t kMaxConnections = 32;
+
   // Serves one connection until it ends or `stop` is set.
   using Serve = std::function<void(platform::TcpSocket&, const std::atomic<bool>& stop)>;
 

@@ -224,6 +224,30 @@ TEST(SimulatorGateway, ConfirmsEachSendThenRepliesWithTheSameModem) {
   EXPECT_FALSE(read_record(&in));
 }
 
+TEST(SimulatorNetworkLimits, ConnectionsBeyondTheLimitAreClosedAndOthersStillServed) {
+  SimulatorOptions o;
+  o.tcp_port = 0;
+  Simulator sim(o);
+  ASSERT_EQ(sim.Start(), 1);
+  std::vector<platform::TcpSocket> held(ConnectionSet::kMaxConnections);
+  for (platform::TcpSocket& s : held) ASSERT_EQ(s.Connect(kLoopback, sim.tcp_port(), 2000), 1);
+  platform::TcpSocket extra;
+  ASSERT_EQ(extra.Connect(kLoopback, sim.tcp_port(), 2000), 1);
+  ASSERT_EQ(extra.WaitReadable(3000), 1);
+  uint8_t b[8];
+  EXPECT_EQ(extra.ReceiveSome(b, sizeof b), 0) << "closed at once";
+  // The connections within the limit are served.
+  std::vector<uint8_t> req = MakeRequest(kGetVersions, {0}, 255);
+  std::vector<uint8_t> out(8, 0xFF);
+  out[4] = static_cast<uint8_t>(req.size());
+  out[5] = out[6] = out[7] = 0;
+  out.insert(out.end(), req.begin(), req.end());
+  ASSERT_EQ(held.back().SendAll(out.data(), out.size()), 1);
+  ASSERT_EQ(held.back().WaitReadable(3000), 1);
+  uint8_t reply[64];
+  EXPECT_EQ(held.back().ReceiveSome(reply, sizeof reply), 8 + 36);
+}
+
 TEST(SimulatorStart, ReportsAPortThatIsTakenAndStopsCleanly) {
   SimulatorOptions first;
   first.tcp_port = 0;
