@@ -31,6 +31,11 @@ class CToolApp {
 
   // For tests and front ends that choose their own files.
   void SetSettingsPath(const std::string& path);
+  // Serial port `port_name` ("COM3") opens `device` during this run, in
+  // addition to the PORTS section of the settings file.
+  void SetPortDevice(const std::string& port_name, const std::string& device) {
+    ports_[port_name] = device;
+  }
   // Loads the gateway library from `path`; 1 or -1.
   int LoadGateway(const std::string& path);
 

@@ -1,0 +1,35 @@
+// Runs one subcommand of tarvo-cli by pressing the dialog's buttons: the
+// workflows stay in the core; this file only picks the button, answers the
+// dialog's questions from the command line and turns what the dialog showed
+// into output and an exit status.
+#pragma once
+
+#include "tool/cli/cli_options.hpp"
+#include "tool/cli/json_writer.hpp"
+
+namespace tarvo {
+class CToolApp;
+class CToolDlg;
+}  // namespace tarvo
+
+namespace tarvo::cli {
+
+class CliView;
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitController = 1;
+inline constexpr int kExitUsage = 2;
+
+// Applies the link options to the dialog's panel. False with `error` when
+// one cannot be used (a medium whose library is missing, a field too long).
+bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& link,
+                        std::string* error);
+
+// The exit status; fills `json` with the command's results.
+int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& options, JsonObject* json);
+
+// True for texts that report a problem on this side (local file, access
+// code, field length) rather than the controller's.
+bool IsLocalProblem(const std::string& text);
+
+}  // namespace tarvo::cli

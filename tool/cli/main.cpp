@@ -1,0 +1,98 @@
+// tarvo-cli: every button of the maintenance dialog as a subcommand, on the
+// same core as the desktop tool.
+#include <filesystem>
+#include <iostream>
+
+#include "platform/process.hpp"
+#include "tool/cli/cli_commands.hpp"
+#include "tool/cli/cli_options.hpp"
+#include "tool/cli/cli_view.hpp"
+#include "tool/cli/json_writer.hpp"
+#include "tool/tool_app.hpp"
+#include "tool/tool_dlg.hpp"
+#if TARVO_HAVE_RELAY_BINDING
+#include "tool/link/relay_binding.hpp"
+#endif
+
+namespace {
+
+// The application moves to its own folder at start-up, so paths given on
+// the command line are fixed against the folder the user is in first.
+std::string Absolute(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  return ec ? path : p.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tarvo;
+  using namespace tarvo::cli;
+  CliOptions options;
+  std::string message;
+  bool to_stderr = false;
+  int parsed = ParseCliArguments(argc, argv, &options, &message, &to_stderr);
+  if (parsed >= 0) {
+    (to_stderr ? std::cerr : std::cout) << message;
+    return parsed;
+  }
+  options.settings_path = Absolute(options.settings_path);
+  if (options.command == "write" || options.command == "upgrade")
+    options.target = Absolute(options.target);
+  if (options.command == "read" && !options.output.empty())
+    options.output = Absolute(options.output);
+  // Read without -o saves under the file's own name in the user's folder.
+  std::string user_dir = platform::CurrentDir();
+
+  CliViewOptions view_options;
+  view_options.json = options.json;
+  view_options.assume_yes = options.yes;
+  view_options.have_access_code = options.access_code.has_value();
+  view_options.access_code = options.access_code.value_or("");
+  view_options.open_path = options.target;
+  view_options.progress_bar = !options.json && platform::IsTerminal(2);
+
+  CToolApp app;
+  app.InitInstance(options.settings_path);
+#if TARVO_HAVE_RELAY_BINDING
+  app.link().relay = ZvServerRelayApi();
+#endif
+  view_options.save_path = options.output;
+  view_options.save_dir = user_dir;
+  if (options.fast_pacing) {
+    app.timing.block_delay_ms = app.timing.block_delay_zv_server_ms = 0;
+    app.timing.block_delay_zv_gprs_ms = 0;
+    app.timing.query_delay_ms = app.timing.query_delay_zv_gprs_ms = 1;
+    app.timing.finish_delay_ms = 0;
+    app.timing.not_ready_delay_ms = 10;
+    app.link().serial.timing.piece_pause_ms = 0;
+    app.link().tcp.timing.pause_before_connect_ms = 0;
+    app.link().command_timing.missing_blocks_file_wait_ms = 1;
+    app.link().command_timing.missing_blocks_firmware_wait_ms = 1;
+  }
+  CliView view(view_options);
+  CToolDlg dlg(view, app);
+  dlg.OnInitDialog();
+
+  JsonObject json;
+  json.Add("command", options.command);
+  std::string error;
+  int status;
+  if (!ApplyLinkOverrides(dlg, app, options.link, &error)) {
+    std::cerr << "tarvo-cli: " << error << std::endl;
+    json.Add("error", error);
+    status = kExitUsage;
+  } else {
+    status = RunCommand(dlg, view, options, &json);
+    dlg.OnDestroy();
+  }
+  if (options.json) {
+    json.Add("ok", status == kExitOk);
+    json.Add("exit", status);
+    json.Add("messages", view.Messages());
+    std::cout << json.Text() << std::endl;
+  }
+  return status;
+}
