@@ -17,7 +17,7 @@ int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t len
   int frame_length = 0;
   const uint8_t* frame = packet.Build(frame_length);
   if (!frame) return 0;
-  return users->SendToId(owner, frame, static_cast<size_t>(frame_length));
+  return users->DeliverToId(owner, frame, static_cast<size_t>(frame_length));
 }
 
 }  // namespace zv::daemon

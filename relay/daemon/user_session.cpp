@@ -26,6 +26,14 @@ std::string CUserSession::GetOrganization() const {
   return organization_;
 }
 
+bool CUserSession::Deliver(const uint8_t* data, size_t length) {
+  auto frame = std::make_shared<std::vector<uint8_t>>(data, data + length);
+  asio::post(sender_->Strand(), [self = shared_from_this(), frame] {
+    self->users_->IssueSendOperation(*self->sender_, frame->data(), frame->size());
+  });
+  return true;
+}
+
 void CUserSession::Start() {
   users_->Add(key_, this);
   asio::post(sender_->Strand(), [self = shared_from_this()] { self->Read(); });

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
@@ -28,6 +29,9 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   std::string GetId() const override;
   std::string GetOrganization() const override;
   CTcpSendTarget* GetSendTarget() override { return sender_.get(); }
+  // A card's answer goes out on this session's strand, so it always follows
+  // the status answer of the request that is being handled when it arrives.
+  bool Deliver(const uint8_t* data, size_t length) override;
 
  private:
   void Read();

@@ -31,6 +31,10 @@ class CConnection {
   virtual void OnClose() {}
   // The peer's outgoing stream (TCP peers), or none.
   virtual CTcpSendTarget* GetSendTarget() { return nullptr; }
+  // Hands a frame from elsewhere (a card's answer) to this peer, after
+  // whatever the peer's own request is producing right now; false when the
+  // peer takes no deliveries.
+  virtual bool Deliver(const uint8_t* data, size_t length) { return false; }
 
   // Lock changes of this card, serialised by its lock guard:
   // lock by a new owner, relock or unlock by the owner, and unlock of a free

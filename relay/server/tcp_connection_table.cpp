@@ -118,6 +118,14 @@ int CTcpConnectionTable::SendToId(const std::string& id, const uint8_t* data, si
   return -1;
 }
 
+int CTcpConnectionTable::DeliverToId(const std::string& id, const uint8_t* data, size_t length) {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const auto& [key, c] : map_) {
+    if (EqualsIgnoreCase(c->GetId(), id)) return c->Deliver(data, length) ? 1 : 0;
+  }
+  return -1;
+}
+
 int CTcpConnectionTable::IssueSendOperation(CTcpSendTarget& target, const uint8_t* data,
                                             size_t length) {
   return zv::IssueSendOperation(pool_, log_, target, data, length);

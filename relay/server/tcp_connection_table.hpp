@@ -57,6 +57,9 @@ class CTcpConnectionTable {
   // 0 failed (logged), -1 no such peer.
   int SendToId(const std::string& id, const uint8_t* data, size_t length);
 
+  // Hands a frame to the first peer whose id equals `id` ignoring case
+  // (CConnection::Deliver): 1 handed over, 0 refused, -1 no such peer.
+  int DeliverToId(const std::string& id, const uint8_t* data, size_t length);
   // Sends on one peer's stream through this table's pool and log (1 or 0).
   int IssueSendOperation(CTcpSendTarget& target, const uint8_t* data, size_t length);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 #include "../relay_server/test_db.hpp"
 #include "raw_peers.hpp"
@@ -136,6 +137,31 @@ TEST_F(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
   RawPeer foreign;
   LogIn(foreign, "olga", "o");
   EXPECT_EQ(Lock(foreign, "ABC123", 1), 0);
+}
+
+TEST_F(Zvrelayd, ACardsAnswerNeverOvertakesTheStatusAnswer) {
+  RawPeer card, user;
+  ConnectCard(card, "ABC123");
+  LogIn(user, "alice", "a");
+  ASSERT_EQ(Lock(user, "ABC123", 1), 1);
+  const Bytes envelope = Route1Envelope(kControllerPacket);
+  const Bytes reply = Concat({Bytes{9, 0}, Bytes{'A', 'B', 'C', '1', '2', '3'}, Bytes{0xE8, 1, 2}});
+  // The card answers the moment a packet arrives, racing the status answer.
+  std::thread echo([&] {
+    for (int i = 0; i < 200; ++i) {
+      if (card.ReadExact(envelope.size()).empty()) return;
+      card.Send(reply);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    // On a mismatch the loop stops; the echo thread then runs out of packets.
+    if (!user.Send(PacketFrame("ABC123", 1, envelope))) break;
+    Bytes first = user.ReadFrame().body, second = user.ReadFrame().body;
+    EXPECT_EQ(first, Bytes{1}) << "round " << i;
+    EXPECT_EQ(second, Concat({Bytes{5}, reply})) << "round " << i;
+    if (first != Bytes{1}) break;
+  }
+  echo.join();
 }
 
 TEST_F(Zvrelayd, UdpCardsRegisterReceiveAndAnswer) {
