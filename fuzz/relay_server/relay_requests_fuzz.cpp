@@ -16,11 +16,16 @@ namespace {
 
 struct Fixture {
   zv::CUserRecord root;
+  std::string folder;
+  ~Fixture() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
   Fixture() {
     // A folder of its own, so parallel runs never share a database.
-    std::string folder = (std::filesystem::temp_directory_path() /
-                          ("zv-fuzz-requests-" + std::to_string(std::random_device{}())))
-                             .string();
+    folder = (std::filesystem::temp_directory_path() /
+              ("zv-fuzz-requests-" + std::to_string(std::random_device{}())))
+                 .string();
     std::filesystem::create_directories(folder);
     std::string path = folder + "/ZvServer.mdb";
     std::filesystem::remove(path);
