@@ -138,6 +138,7 @@ void CToolDlg::OnInitDialog() {
 }
 
 bool CToolDlg::OnDestroy() {
+  closing_ = true;
   WaitForTransfer();
   CommSettings saved = members_;
   saved.comm_type = app_.link().comm_type;
@@ -349,6 +350,7 @@ void CToolDlg::StartJob(OperationKind kind, int target, const std::string& path,
   WaitForTransfer();
   job_ = TransferJob{};
   job_.report = [this](int code, int value) {
+    if (closing_) return;
     view_.DeliverReport([this, code, value] { OnTransferReport(code, value); });
   };
   job_.comm_type = app_.link().comm_type;

@@ -4,6 +4,7 @@
 // only through the application's link.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -52,7 +53,8 @@ class CToolDlg {
   // Initialisation: settings, lists, optional buttons, medium, enabling.
   void OnInitDialog();
   // Window destroy: saves the COMM section and closes the network socket.
-  // False when the settings file could not be written.
+  // A worker still running reports no more and is waited for (its waits are
+  // bounded). False when the settings file could not be written.
   bool OnDestroy();
 
   // A click on the control `id` (medium buttons and every button). Clicks
@@ -145,6 +147,9 @@ class CToolDlg {
   bool busy_ = false;
   // A worker's report may run on its own thread (terminal front end).
   std::mutex report_mutex_;
+  // Set when the window is destroyed: a running worker's later reports are
+  // dropped, as reports to a destroyed window are.
+  std::atomic<bool> closing_{false};
   ConfigDialogRunner* config_runner_ = nullptr;
 };
 

@@ -55,6 +55,9 @@ class ToolView {
 
   // Runs `handle` on the dialog's thread and returns once it has run. The
   // default runs it at once on the caller's thread (the terminal front end).
+  // A front end that marshals to its own thread must give up (without
+  // running `handle`) once that thread is destroying the dialog, since
+  // CToolDlg::OnDestroy waits for the worker.
   virtual void DeliverReport(const std::function<void()>& handle) { handle(); }
 };
 

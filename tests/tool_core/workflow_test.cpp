@@ -278,3 +278,24 @@ TEST_F(SimFixture, ConfigSetsAndReadsBackTheScreenConfiguration) {
 
 }  // namespace
 }  // namespace tarvo
+
+namespace tarvo {
+namespace {
+
+TEST_F(SimFixture, DestroyingTheDialogDuringATransferDropsTheLateReports) {
+  sim::FaultSettings slow;
+  slow.reply_delay_ms = 1;  // keeps the worker busy for a few seconds
+  simulator().SetFaults(slow);
+  std::string big = dir.Path("slow.prg");
+  ASSERT_TRUE(test::WriteBytes(big, test::Pattern(kBlockTransferLimit + 1)));
+  view.open_paths.push_back(big);
+  dlg->OnCommand(ctl::kUserWrite);
+  EXPECT_TRUE(dlg->busy());
+  ASSERT_TRUE(dlg->OnDestroy());
+  // The worker finished (its waits are bounded) but its result went nowhere.
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_TRUE(dlg->busy());
+}
+
+}  // namespace
+}  // namespace tarvo
