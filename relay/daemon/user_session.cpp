@@ -103,11 +103,15 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
     users_->Log().WriteLog("database error while processing " + message->Describe() + ": " +
                            DbErrorText(e.code, e.description));
   }
+  std::string previous = GetId();
   {
     std::lock_guard<std::mutex> guard(id_lock_);
     name_ = user_.GetName();
     organization_ = user_.GetOrganizationName();
   }
+  // A second login over the same connection replaces its user: the one it
+  // replaced has left unless another connection still carries the name.
+  if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);
   CRelayPacket out;
   out.SetMessage(std::move(answer));
   int frame_length = 0;
@@ -123,12 +127,14 @@ void CUserSession::Finish() {
   timer_.cancel();
   users_->Remove(key_);
   sender_->Close();
-  std::string name = GetId();
-  if (!name.empty() && !users_->IsOnline(name)) {
-    // The user left for good: the row shows it and the cards are free again.
-    SetUserOnLine(name, 0);
-    CConnectionRegistry::Instance().ReleaseLocksOf(name);
-  }
+  UserLeft(GetId());
+}
+
+void CUserSession::UserLeft(const std::string& name) {
+  if (name.empty() || users_->IsOnline(name)) return;
+  // The user left for good: the row shows it and the cards are free again.
+  SetUserOnLine(name, 0);
+  CConnectionRegistry::Instance().ReleaseLocksOf(name);
 }
 
 }  // namespace zv::daemon

@@ -39,6 +39,7 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   void ArmTimer();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
   void Finish();
+  void UserLeft(const std::string& name);
 
   std::shared_ptr<CAsioTcpSender> sender_;
   const uint64_t key_;

@@ -5,6 +5,15 @@
 #include "relay/server/send_operation.hpp"
 
 namespace zv {
+namespace {
+
+// Ids are compared without regard to case; an empty id (a user connection
+// that has not logged in) never matches anything.
+bool IdMatches(const CConnection& c, const std::string& id) {
+  return !id.empty() && EqualsIgnoreCase(c.GetId(), id);
+}
+
+}  // namespace
 
 CTcpConnectionTable::CTcpConnectionTable(size_t pool_capacity)
     : pool_(kTcpSendContextKind, pool_capacity) {}
@@ -27,7 +36,7 @@ size_t CTcpConnectionTable::Size() const {
 bool CTcpConnectionTable::IsOnline(const std::string& name) const {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, c] : map_)
-    if (EqualsIgnoreCase(c->GetId(), name)) return true;
+    if (IdMatches(*c, name)) return true;
   return false;
 }
 
@@ -59,7 +68,7 @@ uint8_t CTcpConnectionTable::ForwardToCard(const CUserRecord& user, const std::s
                                            const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, c] : map_) {
-    if (!EqualsIgnoreCase(c->GetId(), device_id)) continue;
+    if (!IdMatches(*c, device_id)) continue;
     uint8_t verdict = CheckForward(user, *c);
     if (verdict != kForwardSent) return verdict;
     CTcpSendTarget* target = c->GetSendTarget();
@@ -80,7 +89,7 @@ void CTcpConnectionTable::CloseEntry(std::map<uint64_t, CConnection*>::iterator 
 bool CTcpConnectionTable::DisconnectById(const std::string& id) {
   std::lock_guard<std::mutex> guard(lock_);
   for (auto it = map_.begin(); it != map_.end(); ++it) {
-    if (EqualsIgnoreCase(it->second->GetId(), id)) {
+    if (IdMatches(*it->second, id)) {
       CloseEntry(it);
       return true;
     }
@@ -89,6 +98,7 @@ bool CTcpConnectionTable::DisconnectById(const std::string& id) {
 }
 
 void CTcpConnectionTable::DisconnectOrganization(const std::string& name) {
+  if (name.empty()) return;  // connections that have not logged in belong to none
   std::lock_guard<std::mutex> guard(lock_);
   for (auto it = map_.begin(); it != map_.end();) {
     auto next = std::next(it);
@@ -110,7 +120,7 @@ int CTcpConnectionTable::ReleaseLocksOf(const std::string& user_name) {
 int CTcpConnectionTable::SendToId(const std::string& id, const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, c] : map_) {
-    if (!EqualsIgnoreCase(c->GetId(), id)) continue;
+    if (!IdMatches(*c, id)) continue;
     CTcpSendTarget* target = c->GetSendTarget();
     if (!target) return 0;
     return zv::IssueSendOperation(pool_, log_, *target, data, length);
@@ -121,7 +131,7 @@ int CTcpConnectionTable::SendToId(const std::string& id, const uint8_t* data, si
 int CTcpConnectionTable::DeliverToId(const std::string& id, const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, c] : map_) {
-    if (EqualsIgnoreCase(c->GetId(), id)) return c->Deliver(data, length) ? 1 : 0;
+    if (IdMatches(*c, id)) return c->Deliver(data, length) ? 1 : 0;
   }
   return -1;
 }

@@ -13,7 +13,7 @@ CUdpCardTable::CUdpCardTable(CUdpSendTarget& socket, size_t pool_capacity)
 
 CUdpCardTable::Map::iterator CUdpCardTable::FindById(const std::string& id) {
   for (auto it = map_.begin(); it != map_.end(); ++it)
-    if (EqualsIgnoreCase(it->second.connection->GetId(), id)) return it;
+    if (!id.empty() && EqualsIgnoreCase(it->second.connection->GetId(), id)) return it;
   return map_.end();
 }
 
@@ -105,6 +105,7 @@ bool CUdpCardTable::DisconnectById(const std::string& id) {
 }
 
 void CUdpCardTable::DisconnectOrganization(const std::string& name) {
+  if (name.empty()) return;
   std::lock_guard<std::mutex> guard(lock_);
   for (auto it = map_.begin(); it != map_.end();) {
     if (EqualsIgnoreCase(it->second.connection->GetOrganization(), name)) {

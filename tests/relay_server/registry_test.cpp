@@ -174,6 +174,19 @@ TEST(ConnectionRegistry, DisconnectsNotifyCloseAndDropEntries) {
   EXPECT_FALSE(r.DisconnectCard("888888"));
 }
 
+TEST(ConnectionRegistry, ConnectionsThatHaveNotLoggedInMatchNothing) {
+  InstalledTables t;
+  TestConnection anonymous("", "");
+  t.users->Add(1, &anonymous);
+  auto& r = CConnectionRegistry::Instance();
+  EXPECT_FALSE(r.IsUserOnline(""));
+  EXPECT_FALSE(r.DisconnectUser(""));
+  r.DisconnectOrganizationUsers("");
+  EXPECT_EQ(anonymous.closes, 0);
+  EXPECT_EQ(t.users->SendToId("", kPacket, sizeof kPacket), -1);
+  EXPECT_EQ(t.users->Size(), 1u);
+}
+
 TEST(ConnectionRegistry, SendToIdReachesOnlyAConnectedPeer) {
   InstalledTables t;
   TestConnection alice("alice", "Acme");

@@ -215,6 +215,18 @@ TEST_F(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
   EXPECT_EQ(Lock(bob, "ABC123", 1), 1);
 }
 
+TEST_F(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
+  RawPeer card, user;
+  ConnectCard(card, "ABC123");
+  LogIn(user, "alice", "a");
+  ASSERT_EQ(Lock(user, "ABC123", 1), 1);
+  ASSERT_TRUE(user.Send(LoginFrame("bob", "b")));
+  ASSERT_EQ(user.ReadFrame().body.at(0), 1);
+  EXPECT_TRUE(test::Eventually([&] { return UserOnLine("alice") == 0; }));
+  EXPECT_EQ(UserOnLine("bob"), 1);
+  EXPECT_EQ(Lock(user, "ABC123", 1), 1);  // alice's lock went with her
+}
+
 TEST_F(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
   RawPeer first, second;
   LogIn(first, "alice", "a");
