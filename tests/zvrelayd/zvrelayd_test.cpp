@@ -2,6 +2,7 @@
 // the card protocol over TCP and UDP, and the server in between.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "relay/daemon/relay_server.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/messages/relay_messages.hpp"
+#include "relay/server/account_db.hpp"
 
 namespace zv {
 namespace {
@@ -225,6 +227,26 @@ TEST_F(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
   EXPECT_TRUE(test::Eventually([&] { return UserOnLine("alice") == 0; }));
   EXPECT_EQ(UserOnLine("bob"), 1);
   EXPECT_EQ(Lock(user, "ABC123", 1), 1);  // alice's lock went with her
+}
+
+TEST_F(Zvrelayd, ADatabaseErrorIsLoggedAndStillAnswered) {
+  {
+    CAccountDb broken;
+    ASSERT_EQ(broken.ExecuteSql(CSqlStatement{"ALTER TABLE [User] DROP COLUMN LastLoginTime", {}}),
+              1);
+  }
+  RawPeer user;
+  ASSERT_TRUE(user.Connect(server->UserPort()));
+  ASSERT_TRUE(user.Send(LoginFrame("alice", "a")));
+  test::Frame ack = user.ReadFrame();
+  EXPECT_EQ(ack.type, 0x0F01);
+  EXPECT_EQ(ack.body, Bytes{0});  // not logged in, but answered
+  std::ifstream log(db.Folder() + "/zvrelayd.log");
+  std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("database error while processing"), std::string::npos) << text;
+  // The connection goes on serving.
+  ASSERT_TRUE(user.Send(RelayFrame(0x0003, Bytes{3})));
+  EXPECT_EQ(user.ReadFrame().body, Bytes{1});
 }
 
 TEST_F(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
