@@ -35,7 +35,8 @@ class TerminalEnd {
   // otherwise waits up to timeout_ms for the first one. 0 on silence, -1 on
   // an error.
   long Read(uint8_t* destination, size_t capacity, int timeout_ms);
-  // Writes every byte: 1, or 0 when a write fails.
+  // Writes every byte: 1, or 0 when a write fails or the terminal takes no
+  // byte for a second (nobody reads the other end).
   int WriteAll(const uint8_t* data, size_t size);
   void Close();
 

@@ -96,6 +96,10 @@ int PseudoTerminal::Create() {
   int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (m < 0) return 0;
   TerminalEnd master(m);
+  // Non-blocking: when nobody reads the slave and its queue is full, a write
+  // gives up after a bounded wait instead of blocking its thread for good.
+  const int flags = ::fcntl(m, F_GETFL, 0);
+  if (flags < 0 || ::fcntl(m, F_SETFL, flags | O_NONBLOCK) != 0) return 0;
   if (::grantpt(m) != 0 || ::unlockpt(m) != 0) return 0;
   char name[128];
   if (::ptsname_r(m, name, sizeof name) != 0) return 0;

@@ -37,7 +37,7 @@ void SerialServer::Run() {
       platform::SleepMs(kPollMs);
       continue;
     }
-    for (long i = 0; i < n; ++i) {
+    for (long i = 0; i < n && !stop_; ++i) {
       if (decoder.Feed(buf[i]) != StreamDecoder::Step::kComplete) continue;
       // A frame longer than any request is noise; drop it whole.
       const bool usable = !decoder.overflowed() && decoder.count() > 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "platform/clock.hpp"
 #include "platform/pty.hpp"
@@ -76,6 +77,27 @@ TEST(SimulatorSerial, AnswersFramedRequestsOnThePseudoTerminal) {
   std::vector<uint8_t> any_id = Frame(MakeRequest(kGetVersions, {0}, 255));
   port.WriteAll(any_id.data(), any_id.size());
   EXPECT_EQ(ReadFramedReply(port, 3000).size(), 36u);
+}
+
+TEST(SimulatorSerial, AReaderThatNeverReadsCannotBlockTheSimulator) {
+  SimulatorOptions o;
+  o.serial = true;
+  auto sim = std::make_unique<Simulator>(o);
+  ASSERT_EQ(sim->Start(), 1);
+  platform::TerminalEnd port;
+  ASSERT_EQ(port.OpenDevice(sim->serial_path()), 1);
+  // Far more replies than the terminal's queue holds, none of them read.
+  std::vector<uint8_t> flood;
+  const std::vector<uint8_t> one = Frame(MakeRequest(kGetVersions, {0}, 255));
+  for (int i = 0; i < 4000; ++i) flood.insert(flood.end(), one.begin(), one.end());
+  // The writer itself blocks once the simulator stops reading; it is released
+  // when the simulator closes its end.
+  std::thread writer([&] { port.WriteAll(flood.data(), flood.size()); });
+  platform::SleepMs(500);
+  const int64_t t0 = platform::MonotonicMs();
+  sim->Stop();  // must return: a blocked reply would hang it (and the test)
+  EXPECT_LT(platform::MonotonicMs() - t0, 30000);
+  writer.join();
 }
 
 class SimulatorNetwork : public ::testing::Test {
