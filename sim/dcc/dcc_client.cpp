@@ -63,6 +63,8 @@ int Init(const char* address, int port) {
   auto s = std::make_shared<Session>();
   if (!s->socket.Connect(ip, static_cast<uint16_t>(port), kConnectTimeoutMs)) return kTimeout;
   s->socket.SetNoDelay(true);
+  // A gateway that stops reading must not hold dcc_msg_send for ever.
+  s->socket.SetSendTimeout(kDefaultReceiveTimeoutMs);
   std::lock_guard<std::mutex> lock(g_table_mutex);
   for (size_t i = 0; i < g_sessions.size(); ++i) {
     if (!g_sessions[i]) {
