@@ -2,6 +2,8 @@
 // access codes, field validation and the refusals that need no link.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fake_view.hpp"
 #include "tool/control_ids.hpp"
 #include "tool/firmware_image.hpp"
@@ -196,10 +198,15 @@ TEST_F(DialogTest, TransferJobDisablesAllButExitAndItsReportRestoresTheSavedStat
   // Watch the states the worker's first report finds.
   std::map<int, bool> before;
   for (int id : ctl::kAll) before[id] = dlg->IsEnabled(id);
+  view.enable_calls.clear();
   dlg->OnCommand(ctl::kUserWrite);
   dlg->WaitForTransfer();
   // While busy every control but Exit was disabled.
-  EXPECT_TRUE(view.enabled[ctl::kExit]);
+  for (int id : ctl::kAll) {
+    bool disabled = std::count(view.enable_calls.begin(), view.enable_calls.end(),
+                               std::pair<int, bool>{id, false}) > 0;
+    EXPECT_EQ(disabled, id != ctl::kExit) << id;
+  }
   EXPECT_EQ(view.filters[0], "*.*|*.*||");
   // COM1 leads nowhere here: the worker reports the failed link.
   EXPECT_EQ(view.LastText(), "Communication failed!");

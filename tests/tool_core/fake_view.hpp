@@ -55,6 +55,7 @@ class FakeView : public ToolView {
   void EnableControl(int id, bool on) override {
     std::lock_guard<std::mutex> lock(mutex);
     enabled[id] = on;
+    enable_calls.push_back({id, on});
   }
   void CheckControl(int id, bool on) override { checked[id] = on; }
   void SetProgress(int position) override {
@@ -82,6 +83,7 @@ class FakeView : public ToolView {
   int password_prompts = 0;
   std::map<int, std::vector<FileRow>> rows;
   std::map<int, bool> shown, enabled, checked;
+  std::vector<std::pair<int, bool>> enable_calls;
   std::vector<int> progress;
   std::vector<bool> wait_cursor_calls;
 
