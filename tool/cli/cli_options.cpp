@@ -27,7 +27,7 @@ Examples:
   tarvo-cli --medium serial --port /dev/ttyUSB0 --baud 115200 free system
   tarvo-cli write user logo.bmp
   tarvo-cli read system FONT.HZK -o font.hzk
-  tarvo-cli --access-code 39214 upgrade app firmware.bin
+  tarvo-cli upgrade app firmware.bin      (asks for the access code)
   tarvo-cli config set temperature=-5F speed=fast
   tarvo-cli --json version)";
 
