@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
   if (options.serial) std::printf("serial %s\n", sim.serial_path().c_str());
   if (options.tcp_port >= 0) std::printf("tcp %u\n", unsigned(sim.tcp_port()));
   if (options.gateway_port >= 0) std::printf("gateway %u\n", unsigned(sim.gateway_port()));
+  if (options.relay_card_port >= 0) std::printf("relay-card %s\n", options.device_id.c_str());
+  if (options.relay_udp_port >= 0) std::printf("relay-udp %s\n", options.device_id.c_str());
   std::fflush(stdout);
   tarvo::platform::WaitForStopSignal();
   sim.Stop();

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/socket.hpp"
+#include "sim/relay_card_codec.hpp"
 
 namespace tarvo::sim {
 
@@ -27,9 +28,26 @@ const char* kDescription =
     "It keeps a system disk (0) and a user disk (1), a boot-loader flash, firmware\n"
     "versions and a screen configuration, and answers the maintenance tool's commands\n"
     "on a pseudo-terminal (--serial), a TCP port (--tcp) and a GPRS gateway port for\n"
-    "libdcc.so (--gateway). At start it prints one line per medium, 'serial <device>',\n"
-    "'tcp <port>', 'gateway <port>', then serves until SIGINT or SIGTERM.\n"
+    "libdcc.so (--gateway); it can also be a card of zvrelayd over TCP (--relay-card)\n"
+    "or UDP (--relay-udp). At start it prints one line per medium, 'serial <device>',\n"
+    "'tcp <port>', 'gateway <port>', 'relay-card <device-id>', 'relay-udp <device-id>',\n"
+    "then serves until SIGINT or SIGTERM.\n"
     "Numbers may be given in decimal or as 0x hex.";
+
+// "A.B.C.D:PORT" or "localhost:PORT", port 1-65535.
+bool ParseHostPort(const std::string& text, uint32_t* address, int* port) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return false;
+  const std::string host = text.substr(0, colon);
+  unsigned long v = 0;
+  if (!ParseNumber(text.substr(colon + 1), 65535, &v) || v == 0) return false;
+  if (host == "localhost")
+    *address = kLoopback;
+  else if (!platform::ParseIpv4(host, address))
+    return false;
+  *port = static_cast<int>(v);
+  return true;
+}
 
 }  // namespace
 
@@ -40,6 +58,7 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
   std::string tcp, gateway, wrong_code, drop_blocks, drop_seed, not_ready, delay;
   std::vector<std::string> silent;
   std::string drop_fraction;
+  std::string relay_card, relay_udp;
   SimulatorOptions o;
 
   app.add_option("--id", id,
@@ -66,6 +85,15 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
       ->type_name("DIR");
   app.add_option("--capacity", capacity, "size of each disk in bytes (default 8388608)")
       ->type_name("BYTES");
+  app.add_option("--relay-card", relay_card,
+                 "be a TCP card of the zvrelayd at this card port (needs --device-id, six "
+                 "characters); prints 'relay-card <device-id>'")
+      ->type_name("HOST:PORT");
+  app.add_option("--relay-udp", relay_udp,
+                 "be a UDP card of the zvrelayd at this card port (needs --device-id, digits); "
+                 "prints 'relay-udp <device-id>'")
+      ->type_name("HOST:PORT");
+  app.add_option("--device-id", o.device_id, "DeviceID registered with zvrelayd")->type_name("ID");
   auto* faults = "Faults (for tests)";
   app.add_option("--silent", silent, "never answer this command code (repeatable)")
       ->type_name("CODE")
@@ -162,9 +190,25 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
     if (!ParseNumber(delay, 600000, &v)) return bad("--reply-delay: " + delay);
     o.faults.reply_delay_ms = static_cast<int>(v);
   }
-  if (!o.serial && o.tcp_port < 0 && o.gateway_port < 0) {
+  if (!relay_card.empty()) {
+    if (!ParseHostPort(relay_card, &o.relay_card_address, &o.relay_card_port))
+      return bad("--relay-card (HOST:PORT): " + relay_card);
+    if (!IsTcpCardId(o.device_id))
+      return bad("--device-id for --relay-card (six characters): " + o.device_id);
+  }
+  if (!relay_udp.empty()) {
+    if (!ParseHostPort(relay_udp, &o.relay_udp_address, &o.relay_udp_port))
+      return bad("--relay-udp (HOST:PORT): " + relay_udp);
+    if (!IsUdpCardId(o.device_id))
+      return bad("--device-id for --relay-udp (1-30 digits): " + o.device_id);
+  }
+  if (!o.device_id.empty() && relay_card.empty() && relay_udp.empty())
+    return bad("--device-id without --relay-card or --relay-udp");
+  if (!o.serial && o.tcp_port < 0 && o.gateway_port < 0 && o.relay_card_port < 0 &&
+      o.relay_udp_port < 0) {
     *message =
-        "tarvo-sim: nothing to serve: give --serial, --tcp PORT and/or --gateway PORT\n"
+        "tarvo-sim: nothing to serve: give --serial, --tcp PORT, --gateway PORT,\n"
+        "--relay-card HOST:PORT and/or --relay-udp HOST:PORT\n"
         "Run with --help for more information.\n";
     return 2;
   }

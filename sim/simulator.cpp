@@ -1,5 +1,7 @@
 #include "sim/simulator.hpp"
 
+#include "platform/socket.hpp"
+
 namespace tarvo::sim {
 
 Simulator::Simulator(const SimulatorOptions& options)
@@ -41,10 +43,39 @@ int Simulator::Start() {
       return 0;
     }
   }
+  if (options_.relay_card_port >= 0) {
+    relay_card_ = std::make_unique<TcpRelayCard>(model_, options_.device_id, options_.relay_timing);
+    if (options_.relay_card_port > 65535 ||
+        !relay_card_->Start(options_.relay_card_address,
+                            static_cast<uint16_t>(options_.relay_card_port))) {
+      error_ = "cannot register as relay card " + options_.device_id + " at " +
+               platform::FormatIpv4(options_.relay_card_address) + ":" +
+               std::to_string(options_.relay_card_port);
+      Stop();
+      return 0;
+    }
+  }
+  if (options_.relay_udp_port >= 0) {
+    relay_udp_ = std::make_unique<UdpRelayCard>(model_, options_.device_id,
+                                                options_.relay_udp_reregister_ms);
+    if (options_.relay_udp_port > 65535 ||
+        !relay_udp_->Start(options_.relay_udp_address,
+                           static_cast<uint16_t>(options_.relay_udp_port))) {
+      error_ = "cannot register as UDP relay card " + options_.device_id + " at " +
+               platform::FormatIpv4(options_.relay_udp_address) + ":" +
+               std::to_string(options_.relay_udp_port);
+      Stop();
+      return 0;
+    }
+  }
   return 1;
 }
 
 void Simulator::Stop() {
+  if (relay_card_) relay_card_->Stop();
+  if (relay_udp_) relay_udp_->Stop();
+  relay_card_.reset();
+  relay_udp_.reset();
   if (serial_) serial_->Stop();
   if (tcp_) tcp_->Stop();
   if (gateway_) gateway_->Stop();

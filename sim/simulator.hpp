@@ -17,6 +17,8 @@
 #include <string>
 
 #include "sim/gateway_server.hpp"
+#include "sim/relay_card_tcp.hpp"
+#include "sim/relay_card_udp.hpp"
 #include "sim/serial_server.hpp"
 #include "sim/shared_model.hpp"
 #include "sim/tcp_server.hpp"
@@ -34,6 +36,16 @@ struct SimulatorOptions {
   int gateway_port = -1;  // -1: no gateway port; 0: a free one
   std::string disk_dir;   // "": disks in memory only
   FaultSettings faults;
+  // As a card of zvrelayd: the card port to connect to over TCP and/or to
+  // send datagrams to (-1: not that kind of card), and the DeviceID (six
+  // characters for TCP, 1-30 digits for UDP; both when both are used).
+  uint32_t relay_card_address = kLoopback;
+  int relay_card_port = -1;
+  uint32_t relay_udp_address = kLoopback;
+  int relay_udp_port = -1;
+  std::string device_id;
+  RelayCardTiming relay_timing;
+  int relay_udp_reregister_ms = UdpRelayCard::kReRegisterMs;
 };
 
 class Simulator {
@@ -53,6 +65,9 @@ class Simulator {
   std::string serial_path() const { return serial_ ? serial_->path() : std::string(); }
   uint16_t tcp_port() const { return tcp_ ? tcp_->port() : 0; }
   uint16_t gateway_port() const { return gateway_ ? gateway_->port() : 0; }
+  bool relay_card_connected() const { return relay_card_ && relay_card_->connected(); }
+  int relay_card_registrations() const { return relay_card_ ? relay_card_->registrations() : 0; }
+  int relay_udp_registrations() const { return relay_udp_ ? relay_udp_->registrations() : 0; }
   std::string last_imei() { return gateway_ ? gateway_->last_imei() : std::string(); }
 
   // Runs f(ControllerModel&) under the model's lock: inspect or preset
@@ -74,6 +89,8 @@ class Simulator {
   std::unique_ptr<SerialServer> serial_;
   std::unique_ptr<TcpServer> tcp_;
   std::unique_ptr<GatewayServer> gateway_;
+  std::unique_ptr<TcpRelayCard> relay_card_;
+  std::unique_ptr<UdpRelayCard> relay_udp_;
   std::string error_;
 };
 

@@ -5,6 +5,7 @@
 // exhaustion can) becomes the function's failure value.
 #include "relay/client/ZvServerAPI.h"
 #include "relay/client/relay_session.hpp"
+#include "relay/client/session_timing.hpp"
 
 namespace {
 
@@ -25,6 +26,19 @@ int Guarded(int failure, F&& body) noexcept {
 }
 
 }  // namespace
+
+namespace zv {
+
+int SetSessionTiming(const RelaySocketTiming& timing) noexcept {
+  try {
+    Session().socket().SetTiming(timing);
+  } catch (...) {
+    // Creating the session can only fail for want of memory; the old timing stays.
+  }
+  return 1;
+}
+
+}  // namespace zv
 
 extern "C" {
 

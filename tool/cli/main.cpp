@@ -11,6 +11,7 @@
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"
 #if TARVO_HAVE_RELAY_BINDING
+#include "relay/client/session_timing.hpp"
 #include "tool/link/relay_binding.hpp"
 #endif
 
@@ -71,6 +72,16 @@ int main(int argc, char** argv) {
     app.link().tcp.timing.pause_before_connect_ms = 0;
     app.link().command_timing.missing_blocks_file_wait_ms = 1;
     app.link().command_timing.missing_blocks_firmware_wait_ms = 1;
+#if TARVO_HAVE_RELAY_BINDING
+    // The relay library's own pauses cost about 24 ms per packet, and a card
+    // that left would be waited for 30 s.
+    zv::RelaySocketTiming relay;
+    relay.connect_pause_ms = 0;
+    relay.after_connect_pause_ms = 0;
+    relay.read_pause_ms = 0;
+    relay.receive_timeout_ms = 3000;
+    zv::SetSessionTiming(relay);
+#endif
   }
   CliView view(view_options);
   CToolDlg dlg(view, app);

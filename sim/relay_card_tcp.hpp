@@ -1,0 +1,57 @@
+// The simulated controller as a TCP card of zvrelayd: connects to the card
+// port, registers its DeviceID and answers every forwarded packet. When the
+// connection ends (the server restarts, turns the card away, or the stream
+// goes out of step) it connects and registers again after a pause, until
+// stopped.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/socket.hpp"
+#include "sim/shared_model.hpp"
+
+namespace tarvo::sim {
+
+struct RelayCardTiming {
+  int connect_timeout_ms = 3000;
+  int retry_pause_ms = 1000;  // between a lost connection and the next attempt
+};
+
+class TcpRelayCard {
+ public:
+  TcpRelayCard(SharedModel& model, std::string device_id, RelayCardTiming timing = {});
+  ~TcpRelayCard() { Stop(); }
+  TcpRelayCard(const TcpRelayCard&) = delete;
+  TcpRelayCard& operator=(const TcpRelayCard&) = delete;
+
+  // Makes the first connection and sends the registration; 1, or 0 when the
+  // server cannot be reached (nothing keeps running then).
+  int Start(uint32_t address, uint16_t port);
+  void Stop();
+  // Registrations sent so far (the first one and every reconnection).
+  int registrations() const { return registrations_; }
+  bool connected() const { return connected_; }
+
+ private:
+  bool Connect();
+  void Run();
+  // Answers forwarded packets until the connection ends or stop is set.
+  void Serve();
+
+  SharedModel& model_;
+  const std::string device_id_;
+  const RelayCardTiming timing_;
+  uint32_t address_ = 0;
+  uint16_t port_ = 0;
+  platform::TcpSocket socket_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> connected_{false};
+  std::atomic<int> registrations_{0};
+  std::thread thread_;
+};
+
+}  // namespace tarvo::sim
