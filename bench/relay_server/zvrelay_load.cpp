@@ -13,20 +13,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "load_setup.hpp"
 #include "platform/child_process.hpp"
 #include "platform/clock.hpp"
 #include "platform/process.hpp"
 #include "raw_peers.hpp"
-#include "relay/messages/card_record.hpp"
-#include "relay/messages/organization_record.hpp"
-#include "relay/messages/user_record.hpp"
-#include "relay/server/account_db.hpp"
 
 using zv::test::Bytes;
 using zv::test::Concat;
@@ -36,52 +32,11 @@ using zv::test::RelayFrame;
 
 namespace {
 
+using zv::bench::LoadCardId;
+using zv::bench::ServerRssKiB;
+
 std::string CardId(int i) {
-  char id[8];
-  std::snprintf(id, sizeof id, "C%05d", i);
-  return id;
-}
-
-bool Seed(const std::string& path, int users, int cards) {
-  std::string error;
-  if (!zv::CreateAccountDatabase(path, &error)) return false;
-  zv::CAccountDb db(path);
-  db.ExecuteSql(zv::CSqlStatement{"BEGIN", {}});
-  zv::COrganizationRecord org;
-  org.SetOrganizationName("Load");
-  org.SetMaxUserNum(1000000);
-  org.SetMaxCardNum(1000000);
-  db.InsertRecord(&org);
-  for (int i = 0; i < users; ++i) {
-    zv::CUserRecord u;
-    u.SetName("user" + std::to_string(i));
-    u.SetPassword("pw");
-    u.SetType(2);
-    u.SetOrganizationName("Load");
-    db.InsertRecord(&u);
-  }
-  for (int i = 0; i < cards; ++i) {
-    zv::CCardRecord c;
-    c.SetDeviceID(CardId(i));
-    c.SetOrganizationName("Load");
-    db.InsertRecord(&c);
-  }
-  return db.ExecuteSql(zv::CSqlStatement{"COMMIT", {}}) == 1;
-}
-
-// Resident memory of the process whose command line names `marker`, in KiB.
-long ServerRssKiB(const std::string& marker) {
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    std::ifstream cmd(entry.path() / "cmdline", std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(cmd)), std::istreambuf_iterator<char>());
-    if (text.find(marker) == std::string::npos || text.find("zvrelayd") == std::string::npos)
-      continue;
-    std::ifstream status(entry.path() / "status");
-    std::string line;
-    while (std::getline(status, line))
-      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
+  return LoadCardId(i);
 }
 
 // A card that answers every forwarded packet with the same bytes as a reply.
@@ -163,21 +118,15 @@ int main(int argc, char** argv) {
                                  ("zvrelay-load-" + std::to_string(tarvo::platform::MonotonicMs()));
   std::filesystem::create_directories(folder);
   const std::string db = (folder / "ZvServer.mdb").string();
-  if (!Seed(db, pairs, pairs + idle)) {
+  if (!zv::bench::SeedLoadDatabase(db, pairs, pairs + idle)) {
     std::fprintf(stderr, "cannot create %s\n", db.c_str());
     return 1;
   }
-  tarvo::platform::ChildProcess server;
-  std::string program = tarvo::platform::ExecutableDir() + "zvrelayd";
-  if (!server.Start(program, {"--db", db, "--bind", "127.0.0.1", "--user-port", "0", "--card-port",
-                              "0", "--threads", std::to_string(threads)})) {
-    std::fprintf(stderr, "cannot start %s\n", program.c_str());
-    return 1;
-  }
-  std::string users_line, cards_line;
-  if (!server.ReadLine(&users_line, 10000) || !server.ReadLine(&cards_line, 10000)) return 1;
-  const uint16_t user_port = static_cast<uint16_t>(std::stoi(users_line.substr(6)));
-  const uint16_t card_port = static_cast<uint16_t>(std::stoi(cards_line.substr(6)));
+  zv::bench::LoadServer loaded;
+  if (!zv::bench::StartLoadServer(db, threads, &loaded)) return 1;
+  tarvo::platform::ChildProcess& server = loaded.process;
+  const uint16_t user_port = loaded.user_port;
+  const uint16_t card_port = loaded.card_port;
 
   std::atomic<bool> stop{false};
   std::vector<std::thread> cards;
