@@ -57,21 +57,4 @@ void AppendEscaped(const uint8_t* packet, size_t n, std::vector<uint8_t>& out) {
   out.resize(start + written);
 }
 
-StreamDecoder::Step StreamDecoder::Feed(uint8_t byte) {
-  if (byte == kFrameStart) {
-    Reset();
-    return Step::kMore;
-  }
-  if (byte == kFrameEnd) return Step::kComplete;
-  if (byte == kFrameEscape && !escape_) {
-    escape_ = true;
-    return Step::kMore;
-  }
-  uint8_t value = escape_ ? static_cast<uint8_t>(0xA0 | (byte & 0x0F)) : byte;
-  escape_ = false;
-  if (count_ < cap_) dst_[count_] = value;
-  ++count_;
-  return Step::kMore;
-}
-
 }  // namespace tarvo

@@ -39,7 +39,23 @@ class StreamDecoder {
 
   StreamDecoder(uint8_t* destination, size_t capacity) : dst_(destination), cap_(capacity) {}
 
-  Step Feed(uint8_t byte);
+  // Inline: the serial path feeds every received byte through here.
+  Step Feed(uint8_t byte) {
+    if (byte == kFrameStart) {
+      Reset();
+      return Step::kMore;
+    }
+    if (byte == kFrameEnd) return Step::kComplete;
+    if (byte == kFrameEscape && !escape_) {
+      escape_ = true;
+      return Step::kMore;
+    }
+    uint8_t value = escape_ ? static_cast<uint8_t>(0xA0 | (byte & 0x0F)) : byte;
+    escape_ = false;
+    if (count_ < cap_) dst_[count_] = value;
+    ++count_;
+    return Step::kMore;
+  }
   void Reset() {
     count_ = 0;
     escape_ = false;
