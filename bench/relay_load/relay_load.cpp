@@ -9,7 +9,7 @@
 //      prints the server's VmRSS before and after.
 //
 //   relay_load [--cards C] [--users U] [--seconds S] [--idle-cards I]
-//              [--threads T (server)] [--in-flight N (per user)]
+//              [--threads T (server event-loop threads)]
 #include <algorithm>
 #include <asio.hpp>
 #include <atomic>
