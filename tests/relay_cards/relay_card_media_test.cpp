@@ -205,6 +205,17 @@ TEST(UdpRelayCard, IgnoresOtherCardsAndStrangers) {
   EXPECT_FALSE(server.Receive(&f2, &p2).empty());
 }
 
+TEST(RelayCardOptions, ProductionPacingIsTheDefault) {
+  // Tests shorten these; the program must keep a pace that does not hammer
+  // a server that turns the card away.
+  SimulatorOptions o;
+  EXPECT_EQ(o.relay_timing.retry_pause_ms, 1000);
+  EXPECT_EQ(o.relay_timing.connect_timeout_ms, 3000);
+  EXPECT_EQ(o.relay_udp_reregister_ms, 10000);
+  EXPECT_EQ(o.relay_card_port, -1);
+  EXPECT_EQ(o.relay_udp_port, -1);
+}
+
 TEST(RelayCardOptions, CardOptionsNeedAFittingDeviceId) {
   auto parse = [](std::vector<const char*> args, SimulatorOptions* o) {
     args.insert(args.begin(), "tarvo-sim");
