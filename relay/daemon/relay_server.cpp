@@ -6,6 +6,7 @@
 #include "relay/daemon/card_session.hpp"
 #include "relay/daemon/user_session.hpp"
 #include "relay/messages/recordset.hpp"
+#include "relay/server/account_status.hpp"
 #include "relay/server/connection_registry.hpp"
 
 namespace zv::daemon {
@@ -55,6 +56,12 @@ int CRelayServer::Start(std::string* error) {
     return 0;
   }
 
+  // Only now that the ports are ours: a second server that fails to bind must
+  // not touch the rows of the one that serves. OnLine left at 1 by a server
+  // that stopped without cleaning up would show cards and users that are gone.
+  ResetAllOnLine();
+  serving_ = true;
+
   users_ = std::make_shared<CTcpConnectionTable>();
   cards_ = std::make_shared<CTcpConnectionTable>();
   udp_cards_ = std::make_shared<CUdpCardTable>(udp_->Sender());
@@ -83,8 +90,7 @@ int CRelayServer::Start(std::string* error) {
 }
 
 void CRelayServer::AcceptUsers() {
-  user_acceptor_.async_accept(asio::make_strand(io_), [this](const std::error_code& ec,
-                                                             asio::ip::tcp::socket socket) {
+  user_acceptor_.async_accept(io_, [this](const std::error_code& ec, asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !user_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;
@@ -96,8 +102,7 @@ void CRelayServer::AcceptUsers() {
 }
 
 void CRelayServer::AcceptCards() {
-  card_acceptor_.async_accept(asio::make_strand(io_), [this](const std::error_code& ec,
-                                                             asio::ip::tcp::socket socket) {
+  card_acceptor_.async_accept(io_, [this](const std::error_code& ec, asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !card_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;
@@ -130,6 +135,8 @@ void CRelayServer::Stop() {
   for (std::thread& t : threads_) t.join();
   threads_.clear();
   SetDbErrorReporter(nullptr);
+  // The connections still open are dropped with the process: none is online.
+  if (serving_) ResetAllOnLine();
 }
 
 }  // namespace zv::daemon

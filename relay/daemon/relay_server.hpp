@@ -24,10 +24,12 @@ class CRelayServer {
   CRelayServer(const CRelayServer&) = delete;
   CRelayServer& operator=(const CRelayServer&) = delete;
 
-  // Binds the ports, installs the tables and starts the threads. 1 or 0 with
+  // Binds the ports, marks every card and user offline (nothing is connected
+  // yet), installs the tables and starts the threads. 1 or 0 with
   // the reason in *error.
   int Start(std::string* error);
-  // Stops accepting, closes every connection, removes the tables. Idempotent.
+  // Stops accepting, closes every connection, removes the tables and marks
+  // every card and user offline. Idempotent.
   void Stop();
   // Blocks until SIGINT or SIGTERM arrives (or Stop() is called).
   void WaitForStopSignal();
@@ -53,6 +55,7 @@ class CRelayServer {
   uint16_t user_port_ = 0;
   uint16_t card_port_ = 0;
   std::atomic<bool> stopped_{false};
+  bool serving_ = false;  // Start bound the ports and reset the OnLine flags
 };
 
 }  // namespace zv::daemon

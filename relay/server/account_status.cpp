@@ -37,4 +37,13 @@ int SetUserOnLine(const std::string& name, uint8_t online) {
                                      {name}});
 }
 
+int ResetAllOnLine() {
+  CAccountDb db;
+  int cards =
+      db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) + " SET OnLine = 0", {}});
+  int users =
+      db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kUserKind) + " SET OnLine = 0", {}});
+  return cards && users ? 1 : 0;
+}
+
 }  // namespace zv

@@ -13,5 +13,8 @@ bool LookupCard(const std::string& device_id, CCardRecord* out);
 // Sets the OnLine column of a card or a user; 1 done, 0 failed.
 int SetCardOnLine(const std::string& device_id, uint8_t online);
 int SetUserOnLine(const std::string& name, uint8_t online);
+// Sets OnLine of every card and every user to 0: a server that starts or
+// stops has no connected peers. 1 done, 0 failed.
+int ResetAllOnLine();
 
 }  // namespace zv

@@ -217,6 +217,49 @@ TEST_F(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
   EXPECT_EQ(Lock(bob, "ABC123", 1), 1);
 }
 
+TEST_F(Zvrelayd, NoCardOrUserReadsOnlineAfterTheServerStopsOrStarts) {
+  RawPeer card, user;
+  ConnectCard(card, "ABC123");
+  LogIn(user, "alice", "a");
+  ASSERT_EQ(UserOnLine("alice"), 1);
+
+  // A second server that cannot bind (the ports are taken) leaves the rows of
+  // the one serving alone.
+  {
+    daemon::ServerSettings clash;
+    clash.bind_address = "127.0.0.1";
+    clash.user_port = server->UserPort();
+    clash.card_port = server->CardPort();
+    daemon::CRelayServer second(clash);
+    std::string error;
+    EXPECT_EQ(second.Start(&error), 0);
+  }
+  EXPECT_EQ(CardOnLine("ABC123"), 1);
+  EXPECT_EQ(UserOnLine("alice"), 1);
+
+  // A clean stop with both still connected.
+  server->Stop();
+  EXPECT_EQ(CardOnLine("ABC123"), 0);
+  EXPECT_EQ(UserOnLine("alice"), 0);
+
+  // Rows left at 1 by a server that did not stop cleanly are cleared at start.
+  CAccountDb db_rows(db.Path());
+  ASSERT_EQ(db_rows.ExecuteSql(CSqlStatement{"UPDATE [Card] SET OnLine = 1", {}}), 1);
+  ASSERT_EQ(db_rows.ExecuteSql(CSqlStatement{"UPDATE [User] SET OnLine = 1", {}}), 1);
+  daemon::ServerSettings s;
+  s.bind_address = "127.0.0.1";
+  s.user_port = 0;
+  s.card_port = 0;
+  s.threads = 1;
+  server = std::make_unique<daemon::CRelayServer>(s);
+  std::string error;
+  ASSERT_EQ(server->Start(&error), 1) << error;
+  EXPECT_EQ(CardOnLine("ABC123"), 0);
+  EXPECT_EQ(CardOnLine("12345678"), 0);
+  EXPECT_EQ(UserOnLine("alice"), 0);
+  EXPECT_EQ(UserOnLine("bob"), 0);
+}
+
 TEST_F(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
