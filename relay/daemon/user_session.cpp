@@ -104,11 +104,15 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
                            DbErrorText(e.code, e.description));
   }
   std::string previous = GetId();
+  bool renamed = false;
   {
     std::lock_guard<std::mutex> guard(id_lock_);
+    renamed = name_ != user_.GetName();
     name_ = user_.GetName();
     organization_ = user_.GetOrganizationName();
   }
+  // The user table finds connections by name through its index.
+  if (renamed) users_->Reindex(key_);
   // A second login over the same connection replaces its user: the one it
   // replaced has left unless another connection still carries the name.
   if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);

@@ -1,5 +1,6 @@
 #include "relay/server/asio_senders.hpp"
 
+#include <span>
 #include <vector>
 
 namespace zv {
@@ -21,40 +22,55 @@ size_t CAsioTcpSender::Queued() const {
 }
 
 int CAsioTcpSender::Post(CTcpSendContext* context) {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (error_) return error_;
-  if (closed_) return asio::error::not_connected;
-  if (queue_.size() >= queue_limit_) return asio::error::no_buffer_space;
-  queue_.push_back(context);
-  if (!writing_) {
+  bool start_here = false;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (error_) return error_;
+    if (closed_) return asio::error::not_connected;
+    if (queue_.size() >= queue_limit_) return asio::error::no_buffer_space;
+    queue_.push_back(context);
+    if (writing_) return 0;
     writing_ = true;
+    start_here = strand_.running_in_this_thread();
+  }
+  // On the strand already (a connection answering its own request): write now.
+  if (start_here) {
+    WriteFront();
+  } else {
     asio::post(strand_, [self = shared_from_this()] { self->WriteFront(); });
   }
   return 0;
 }
 
 void CAsioTcpSender::WriteFront() {
-  CTcpSendContext* context = nullptr;
+  size_t count = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (queue_.empty()) {
       writing_ = false;
       return;
     }
-    context = queue_.front();
+    for (CTcpSendContext* c : queue_) {
+      if (count == kMaxGather) break;
+      gather_[count++] = asio::buffer(c->buffer.data(), c->length);
+    }
   }
-  asio::async_write(socket_, asio::buffer(context->buffer.data(), context->length),
-                    asio::bind_executor(strand_, [self = shared_from_this(), context](
+  asio::async_write(socket_, std::span<const asio::const_buffer>(gather_.data(), count),
+                    asio::bind_executor(strand_, [self = shared_from_this(), count](
                                                      const std::error_code& ec, size_t) {
-                      self->OnWritten(context, ec);
+                      self->OnWritten(count, ec);
                     }));
 }
 
-void CAsioTcpSender::OnWritten(CTcpSendContext* context, const std::error_code& ec) {
+void CAsioTcpSender::OnWritten(size_t count, const std::error_code& ec) {
+  std::array<CTcpSendContext*, kMaxGather> written{};
   std::vector<CTcpSendContext*> dropped;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    queue_.pop_front();
+    for (size_t i = 0; i < count; ++i) {
+      written[i] = queue_.front();
+      queue_.pop_front();
+    }
     if (ec) {
       error_ = ec.value() ? ec.value() : asio::error::connection_reset;
       dropped.assign(queue_.begin(), queue_.end());
@@ -63,7 +79,7 @@ void CAsioTcpSender::OnWritten(CTcpSendContext* context, const std::error_code& 
     }
   }
   // Contexts go back to their pool outside the sender's lock.
-  context->Release();
+  for (size_t i = 0; i < count; ++i) written[i]->Release();
   for (CTcpSendContext* c : dropped) c->Release();
   if (!ec) WriteFront();
 }

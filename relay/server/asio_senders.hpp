@@ -1,15 +1,19 @@
 // The send targets on standalone Asio.
 //
 // CAsioTcpSender owns a connection's socket and strand. Posted contexts wait
-// in a bounded queue and are written one at a time, in order, so pieces of a
-// packet never interleave with another packet's pieces; each completed write
-// returns its context to the pool. A failed write marks the sender broken:
+// in a bounded queue and are written in order, one write at a time, so pieces
+// of a packet never interleave with another packet's pieces; the contexts that
+// are waiting when a write starts go out together in one gathered write (up to
+// kMaxGather), and each completed write returns its contexts to the pool. A
+// post made on the sender's own strand starts the write at once instead of
+// queuing a hop through the event loop. A failed write marks the sender broken:
 // every context still queued is released and later posts answer the error.
 //
 // CAsioUdpSender wraps the server's UDP socket: a datagram is sent at once
 // when the socket accepts it, else queued with Asio until it does.
 #pragma once
 
+#include <array>
 #include <asio.hpp>
 #include <deque>
 #include <memory>
@@ -23,6 +27,8 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
  public:
   // 256 pieces of 4 KiB: 1 MiB may wait per connection before posts fail.
   static constexpr size_t kDefaultQueueLimit = 256;
+  // Contexts written by one gathered write at most.
+  static constexpr size_t kMaxGather = 16;
 
   CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id,
                  size_t queue_limit = kDefaultQueueLimit);
@@ -38,7 +44,7 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
 
  private:
   void WriteFront();
-  void OnWritten(CTcpSendContext* context, const std::error_code& ec);
+  void OnWritten(size_t count, const std::error_code& ec);
 
   asio::ip::tcp::socket socket_;
   asio::strand<asio::any_io_executor> strand_;
@@ -46,6 +52,8 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   const size_t queue_limit_;
   mutable std::mutex lock_;
   std::deque<CTcpSendContext*> queue_;
+  // The buffers of the write in flight (only the strand touches them).
+  std::array<asio::const_buffer, kMaxGather> gather_{};
   bool writing_ = false;
   bool closed_ = false;
   int error_ = 0;

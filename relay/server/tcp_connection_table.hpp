@@ -2,6 +2,10 @@
 // connect over TCP), keyed by the server's connection number. The server's
 // connection handling adds and removes entries and owns the connections.
 //
+// Peers are found by id through an index of their ids folded to lower case,
+// so forwarding to one of thousands of cards does not compare every entry.
+// A peer whose id changes (a user connection that logs in) calls Reindex.
+//
 // Locks: the table lock guards the map for a whole search, including the send
 // or the close it leads to; inside it at most one of a card's lock guard, the
 // pool lock and the log lock is taken, never another table lock.
@@ -11,7 +15,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "relay/messages/card_record.hpp"
@@ -32,6 +38,8 @@ class CTcpConnectionTable {
   void Add(uint64_t key, CConnection* connection);
   // True when the entry was still there (a disconnect may have removed it).
   bool Remove(uint64_t key);
+  // Reads the entry's id again after it changed; false when there is no entry.
+  bool Reindex(uint64_t key);
   size_t Size() const;
 
   // An entry whose id equals `name`, ignoring case.
@@ -67,10 +75,24 @@ class CTcpConnectionTable {
   CContextPool& Pool() { return pool_; }
 
  private:
-  void CloseEntry(std::map<uint64_t, CConnection*>::iterator it);
+  struct Entry {
+    CConnection* connection;
+    std::string folded_id;  // the id in lower case as indexed; empty: not indexed
+  };
+  using EntryMap = std::map<uint64_t, Entry>;
+
+  // The entry with the lowest key whose id equals `id` ignoring case (the first
+  // one a search in key order would meet), or map_.end().
+  EntryMap::iterator FindById(const std::string& id);
+  EntryMap::const_iterator FindById(const std::string& id) const;
+  void Index(uint64_t key, Entry& entry);
+  void Unindex(uint64_t key, const Entry& entry);
+  EntryMap::iterator Erase(EntryMap::iterator it);
+  void CloseEntry(EntryMap::iterator it);
 
   mutable std::mutex lock_;
-  std::map<uint64_t, CConnection*> map_;
+  EntryMap map_;
+  std::unordered_map<std::string, std::set<uint64_t>> by_id_;
   CContextPool pool_;
   CLogWriter log_;
 };

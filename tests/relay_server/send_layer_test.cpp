@@ -6,6 +6,7 @@
 #include <fstream>
 #include <numeric>
 #include <sstream>
+#include <thread>
 
 #include "platform/socket.hpp"
 #include "recording_target.hpp"
@@ -172,6 +173,55 @@ TEST(IssueSendOperation, AsioTcpSenderDeliversEveryByteAndReturnsEveryContext) {
   EXPECT_FALSE(sender->CanSend());
   EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, b.data(), b.size()), 0);
   EXPECT_EQ(log.Messages().size(), 2u);
+}
+
+TEST(IssueSendOperation, AsioTcpSenderKeepsOrderWhenManyPiecesWaitForOneWrite) {
+  // Forty packets queued at once, half from the sender's own strand (written
+  // at once) and half from outside it: more than one gathered write holds,
+  // and every byte still arrives in the order it was posted.
+  TestLog log;
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  tarvo::platform::TcpSocket peer;
+  asio::ip::tcp::socket server_side(io);
+  std::thread connector(
+      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
+  acceptor.accept(server_side);
+  connector.join();
+  auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1);
+  CContextPool pool(kTcpSendContextKind, 64);
+  std::vector<uint8_t> expect;
+  std::vector<std::vector<uint8_t>> packets;
+  for (int i = 0; i < 40; ++i) {
+    packets.push_back(
+        std::vector<uint8_t>(static_cast<size_t>(100 + i * 50), static_cast<uint8_t>(i)));
+    expect.insert(expect.end(), packets.back().begin(), packets.back().end());
+  }
+  asio::post(sender->Strand(), [&] {
+    for (int i = 0; i < 20; ++i)
+      EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, packets[i].data(), packets[i].size()),
+                1);
+  });
+  io.run_for(std::chrono::milliseconds(1));
+  for (int i = 20; i < 40; ++i)
+    EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, packets[i].data(), packets[i].size()), 1);
+  std::vector<uint8_t> got(expect.size());
+  std::thread reader([&] {
+    size_t have = 0;
+    peer.SetReceiveTimeout(2000);
+    while (have < got.size()) {
+      long n = peer.ReceiveSome(got.data() + have, got.size() - have);
+      if (n <= 0) return;
+      have += static_cast<size_t>(n);
+    }
+  });
+  io.restart();
+  io.run_for(std::chrono::milliseconds(300));
+  reader.join();
+  EXPECT_EQ(got, expect);
+  EXPECT_EQ(sender->Queued(), 0u);
+  EXPECT_EQ(pool.FreeCount(), pool.CreatedCount());
+  EXPECT_TRUE(log.Messages().empty());
 }
 
 TEST(IssueSendOperation, AsioTcpSenderRefusesBeyondItsQueueLimit) {
