@@ -55,6 +55,25 @@ int InitDatabase(const std::string& path, const std::string& organization, const
   return AddUser(path, user, password, organization, 1, err);
 }
 
+namespace {
+
+// An account command that adds to an organization needs the database open
+// and the organization present; says which is missing on `err`.
+bool ReadyForOrganization(CAccountDb& db, const std::string& path, const std::string& organization,
+                          std::ostream& err) {
+  if (!db.IsOpen()) {
+    err << "cannot open " << path << " (create it with --init-db)\n";
+    return false;
+  }
+  if (!OrganizationExists(db, organization)) {
+    err << "no organization " << organization << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int AddUser(const std::string& path, const std::string& name, const std::string& password,
             const std::string& organization, int type, std::ostream& err) {
   if (!ValidText(name, "user name", err)) return 1;
@@ -63,14 +82,7 @@ int AddUser(const std::string& path, const std::string& name, const std::string&
     return 1;
   }
   CAccountDb db(path);
-  if (!db.IsOpen()) {
-    err << "cannot open " << path << " (create it with --init-db)\n";
-    return 1;
-  }
-  if (!OrganizationExists(db, organization)) {
-    err << "no organization " << organization << "\n";
-    return 1;
-  }
+  if (!ReadyForOrganization(db, path, organization, err)) return 1;
   CUserRecord user;
   user.SetName(name);
   user.SetPassword(password);
@@ -88,14 +100,7 @@ int AddCard(const std::string& path, const std::string& device_id, const std::st
             std::ostream& err) {
   if (!ValidText(device_id, "device ID", err)) return 1;
   CAccountDb db(path);
-  if (!db.IsOpen()) {
-    err << "cannot open " << path << " (create it with --init-db)\n";
-    return 1;
-  }
-  if (!OrganizationExists(db, organization)) {
-    err << "no organization " << organization << "\n";
-    return 1;
-  }
+  if (!ReadyForOrganization(db, path, organization, err)) return 1;
   CCardRecord card;
   card.SetDeviceID(device_id);
   card.SetOrganizationName(organization);
