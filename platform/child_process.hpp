@@ -18,6 +18,8 @@ class ChildProcess {
   // standard output goes to a pipe read by ReadLine. 1 or 0.
   int Start(const std::string& program, const std::vector<std::string>& args);
   bool IsRunning() const { return pid_ > 0; }
+  // The child's process id, or -1 when none runs.
+  int Pid() const { return pid_; }
   // One line of the child's standard output without its newline; false when
   // none is complete within timeout_ms or the output ended.
   bool ReadLine(std::string* line, int timeout_ms);

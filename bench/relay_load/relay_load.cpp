@@ -1,22 +1,33 @@
-// Load tool for zvrelayd with many peers at once, all driven by one Asio
-// thread (coroutines), against the real program on loopback:
-//   1. forwarding: C cards connected, U users each holding the locks of C/U
-//      cards and sending route-1 packets to them in turn, one at a time
-//      (send, status answer, card's answer); prints the request/answer
-//      pairs per second over S seconds and the median and p99 latency of
-//      one user -> card -> user round trip;
-//   2. idle memory: a fresh server, I idle cards connected and registered;
-//      prints the server's VmRSS before and after.
+// Load tool for zvrelayd with many peers at once, driven by Asio coroutines,
+// against the real program on loopback. With C cards connected and U users
+// each holding the locks of C/U cards it measures, each on a fresh server:
+//   1. one packet outstanding per user (how the maintenance tool talks):
+//      request/answer pairs per second and the round-trip latency;
+//   2. a window of W packets outstanding per user, each to another of its
+//      cards: the most pairs per second the server forwards;
+//   3. an offered rate of R pairs per second spread over every user, sent on
+//      a schedule whatever the answers do (latency counts from the scheduled
+//      time, so a stalled server cannot hide its queue): the latency at a
+//      known load;
+// and then, on a fresh server, I idle cards connected and registered with the
+// server's VmRSS before and after.
 //
-//   relay_load [--cards C] [--users U] [--seconds S] [--idle-cards I]
-//              [--threads T (server event-loop threads)]
+//   relay_load [--cards C] [--users U] [--seconds S] [--window W] [--rate R]
+//              [--idle-cards I] [--threads T (server event-loop threads)]
+//              [--load-threads N (this tool's threads)]
+//              [--only one|window|rate|idle]
+#include <unistd.h>
+
 #include <algorithm>
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +49,8 @@ using zv::test::RelayFrame;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kFrameHeader = 14;  // "ZVMSGPUB", type LE16, body length LE32
+constexpr size_t kIdLength = 6;
+constexpr uint16_t kCommPacketAckType = 0x0F05;
 
 struct Shared {
   std::atomic<int> cards_registered{0};
@@ -45,6 +58,13 @@ struct Shared {
   std::atomic<int> failures{0};
   std::atomic<bool> measuring{false};
   std::atomic<bool> stop{false};
+};
+
+// How the users send: a window of outstanding packets, or on a schedule.
+struct LoadShape {
+  int window = 1;
+  double rate = 0;  // pairs per second over all users; 0: as fast as answers come
+  int users = 1;
 };
 
 // Frames are built outside the coroutines: GCC 12 mishandles braced
@@ -58,20 +78,50 @@ Bytes LoginFrame(int index) {
 Bytes LockFrame(const std::string& id) {
   return RelayFrame(0x0006, Concat({Counted(id), Bytes{1}}));
 }
-// A route 1 envelope around a small GetVersions request, for route 1.
+// A route 1 envelope around a small GetVersions request.
 Bytes PacketFrame(const std::string& id) {
   const Bytes controller = {0x68, 0x32, 0xFF, 0x4B, 0x01, 0x00, 0x00};
   const Bytes envelope =
       Concat({Bytes{static_cast<uint8_t>(controller.size() + 6), 0, 1, 1, 1, 1, 1, 1}, controller});
   return RelayFrame(0x0005, Concat({Counted(id), Bytes{1}, envelope}));
 }
-bool IsOne(const Bytes& body) {
-  return body.size() == 1 && body[0] == 1;
+bool IsOne(const uint8_t* body, size_t size) {
+  return size == 1 && body[0] == 1;
 }
 
 tcp::endpoint Loopback(uint16_t port) {
   return {asio::ip::address_v4::loopback(), port};
 }
+
+// Bytes read from a stream, cut into whole frames as they complete; the
+// rest waits for the next read. One read takes whatever the socket holds.
+class StreamBuffer {
+ public:
+  uint8_t* Space() {
+    if (data_.size() - end_ < kMinSpace) {
+      // Move what waits to the front, growing only when a frame needs it.
+      std::memmove(data_.data(), data_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+      if (data_.size() - end_ < kMinSpace) data_.resize(data_.size() * 2);
+    }
+    return data_.data() + end_;
+  }
+  size_t SpaceSize() const { return data_.size() - end_; }
+  void Added(size_t n) { end_ += n; }
+  const uint8_t* Front() const { return data_.data() + begin_; }
+  size_t Size() const { return end_ - begin_; }
+  void Consume(size_t n) {
+    begin_ += n;
+    if (begin_ == end_) begin_ = end_ = 0;
+  }
+
+ private:
+  static constexpr size_t kMinSpace = 4096;
+  std::vector<uint8_t> data_ = std::vector<uint8_t>(65536);
+  size_t begin_ = 0;
+  size_t end_ = 0;
+};
 
 awaitable<bool> ReadFrame(tcp::socket& s, Bytes& header, Bytes& body, uint16_t* type) {
   std::error_code ec;
@@ -99,7 +149,8 @@ awaitable<bool> ConnectCard(tcp::socket& s, uint16_t port, const std::string& id
   co_return !ec;
 }
 
-// A card that answers every forwarded packet with the same bytes as a reply.
+// A card that answers every forwarded packet with the same bytes, all the
+// answers to one read going out in one write.
 awaitable<void> EchoCard(uint16_t port, std::string id, Shared& shared) {
   tcp::socket s(co_await asio::this_coro::executor);
   if (!co_await ConnectCard(s, port, id)) {
@@ -109,54 +160,64 @@ awaitable<void> EchoCard(uint16_t port, std::string id, Shared& shared) {
   ++shared.cards_registered;
   std::error_code ec;
   auto token = asio::redirect_error(asio::use_awaitable, ec);
-  uint8_t head[2];
-  Bytes envelope, reply;
+  StreamBuffer in;
+  Bytes out;
   while (!shared.stop) {
-    co_await asio::async_read(s, asio::buffer(head), token);
+    const size_t n = co_await s.async_read_some(asio::buffer(in.Space(), in.SpaceSize()), token);
     if (ec) co_return;
-    const size_t length = tarvo::wire::GetLe16(head);
-    if (length < 6) co_return;
-    envelope.resize(length);
-    co_await asio::async_read(s, asio::buffer(envelope), token);
-    if (ec) co_return;
-    reply.assign(head, head + 2);
-    reply.insert(reply.end(), id.begin(), id.end());
-    reply.insert(reply.end(), envelope.begin() + 6, envelope.end());
-    co_await asio::async_write(s, asio::buffer(reply), token);
+    in.Added(n);
+    out.clear();
+    while (in.Size() >= 2) {
+      const size_t length = tarvo::wire::GetLe16(in.Front());
+      if (length < kIdLength) co_return;
+      if (in.Size() < length + 2) break;
+      const uint8_t* frame = in.Front();
+      out.insert(out.end(), frame, frame + 2);
+      out.insert(out.end(), id.begin(), id.end());
+      out.insert(out.end(), frame + 2 + kIdLength, frame + 2 + length);
+      in.Consume(length + 2);
+    }
+    if (out.empty()) continue;
+    co_await asio::async_write(s, asio::buffer(out), token);
     if (ec) co_return;
   }
 }
 
-// A user that locks its cards, then forwards packets to them in turn.
-awaitable<void> User(uint16_t port, int index, std::vector<std::string> cards, Shared& shared,
-                     std::vector<double>& latencies_us) {
-  auto executor = co_await asio::this_coro::executor;
-  tcp::socket s(executor);
+// One user's connection, its cards and what it has in flight. The reader
+// and the writer coroutine share it on one thread.
+struct UserState {
+  explicit UserState(const asio::any_io_executor& executor) : socket(executor), wake(executor) {}
+  tcp::socket socket;
+  asio::steady_timer wake;  // the writer waits here for a slot or its next time
+  std::vector<std::string> cards;
+  std::vector<Bytes> frames;             // the packet frame of each card
+  std::vector<Clock::time_point> since;  // when each card's packet counts from
+  std::deque<size_t> free_cards;         // cards without a packet in flight
+  int outstanding = 0;
+  int statuses_due = 0;  // status answers still expected
+  bool writer_waiting = false;
+  std::vector<double> latencies_us;
+};
+
+awaitable<bool> Setup(UserState& u, uint16_t port, int index, Shared& shared) {
   std::error_code ec;
   auto token = asio::redirect_error(asio::use_awaitable, ec);
-  co_await s.async_connect(Loopback(port), token);
-  if (ec) {
-    ++shared.failures;
-    co_return;
-  }
-  s.set_option(tcp::no_delay(true), ec);
+  co_await u.socket.async_connect(Loopback(port), token);
+  if (ec) co_return false;
+  u.socket.set_option(tcp::no_delay(true), ec);
   Bytes header, body;
   uint16_t type = 0;
-  const Bytes login =
-      RelayFrame(0x0001, Concat({Counted(zv::bench::LoadUserName(index)), Counted("pw")}));
-  co_await asio::async_write(s, asio::buffer(login), token);
-  if (ec || !co_await ReadFrame(s, header, body, &type) || type != 0x0F01) {
-    ++shared.failures;
-    co_return;
-  }
-  asio::steady_timer timer(executor);
-  for (const std::string& id : cards) {
+  const Bytes login = LoginFrame(index);
+  co_await asio::async_write(u.socket, asio::buffer(login), token);
+  if (ec || !co_await ReadFrame(u.socket, header, body, &type) || type != 0x0F01) co_return false;
+  asio::steady_timer timer(u.socket.get_executor());
+  for (const std::string& id : u.cards) {
     bool locked = false;
     for (int tries = 0; tries < 1000 && !locked; ++tries) {  // until the card has registered
       const Bytes lock = LockFrame(id);
-      co_await asio::async_write(s, asio::buffer(lock), token);
-      if (ec || !co_await ReadFrame(s, header, body, &type)) break;
-      locked = IsOne(body);
+      co_await asio::async_write(u.socket, asio::buffer(lock), token);
+      if (ec || !co_await ReadFrame(u.socket, header, body, &type)) break;
+      locked = IsOne(body.data(), body.size());
       if (!locked) {
         timer.expires_after(std::chrono::milliseconds(20));
         co_await timer.async_wait(token);
@@ -164,34 +225,133 @@ awaitable<void> User(uint16_t port, int index, std::vector<std::string> cards, S
     }
     if (!locked) {
       std::fprintf(stderr, "user %d: cannot lock %s\n", index, id.c_str());
-      ++shared.failures;
-      co_return;
+      co_return false;
     }
   }
-  std::vector<Bytes> frames;
-  for (const std::string& id : cards) frames.push_back(PacketFrame(id));
-  ++shared.users_ready;
-  for (size_t k = 0; !shared.stop; k = (k + 1) % frames.size()) {
-    const auto t0 = Clock::now();
-    co_await asio::async_write(s, asio::buffer(frames[k]), token);
-    bool ok = !ec && co_await ReadFrame(s, header, body, &type);
-    if (ok && !IsOne(body)) {
-      std::fprintf(stderr, "user %d: status type %04X, %zu bytes, first %d, iteration %zu\n", index,
-                   type, body.size(), body.empty() ? -1 : body[0], k);
-      ok = false;
-    }
-    ok = ok && co_await ReadFrame(s, header, body, &type) && !body.empty() && body[0] == 5;
-    if (!ok) {
-      if (!shared.stop) {
-        std::fprintf(stderr, "user %d: unexpected answer (type %04X, %zu bytes, first %d)\n", index,
-                     type, body.size(), body.empty() ? -1 : body[0]);
-        ++shared.failures;
+  (void)shared;
+  co_return true;
+}
+
+// Takes every whole frame the user has received: status answers are checked,
+// card answers end a round trip and free their card for the writer.
+awaitable<void> UserReader(UserState& u, int index, Shared& shared) {
+  std::error_code ec;
+  auto token = asio::redirect_error(asio::use_awaitable, ec);
+  StreamBuffer in;
+  while (!shared.stop) {
+    const size_t n =
+        co_await u.socket.async_read_some(asio::buffer(in.Space(), in.SpaceSize()), token);
+    if (ec) break;
+    in.Added(n);
+    bool freed = false;
+    const Clock::time_point now = Clock::now();
+    while (in.Size() >= kFrameHeader) {
+      const uint8_t* frame = in.Front();
+      const uint16_t type = tarvo::wire::GetLe16(frame + 8);
+      const uint32_t length = tarvo::wire::GetLe32(frame + 10);
+      if (length > (1u << 20)) {
+        ec = asio::error::message_size;
+        break;
       }
-      co_return;
+      if (in.Size() < kFrameHeader + length) break;
+      const uint8_t* body = frame + kFrameHeader;
+      if (type != kCommPacketAckType || length < 1) {
+        ec = asio::error::invalid_argument;
+        break;
+      }
+      if (body[0] == 5 && length >= 3 + kIdLength) {
+        // The card's frame: [length][DeviceID][packet].
+        size_t k = 0;
+        while (k < u.cards.size() && std::memcmp(u.cards[k].data(), body + 3, kIdLength) != 0) ++k;
+        if (k == u.cards.size()) {
+          ec = asio::error::invalid_argument;
+          break;
+        }
+        if (shared.measuring)
+          u.latencies_us.push_back(
+              std::chrono::duration<double, std::micro>(now - u.since[k]).count());
+        u.free_cards.push_back(k);
+        --u.outstanding;
+        freed = true;
+      } else if (IsOne(body, length) && u.statuses_due > 0) {
+        --u.statuses_due;
+      } else {
+        std::fprintf(stderr, "user %d: status %d (%u bytes) instead of 1\n", index, body[0],
+                     length);
+        ec = asio::error::invalid_argument;
+        break;
+      }
+      in.Consume(kFrameHeader + length);
     }
-    if (shared.measuring)
-      latencies_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    if (ec) break;
+    if (freed && u.writer_waiting) u.wake.cancel();
   }
+  if (!shared.stop) {
+    std::fprintf(stderr, "user %d: connection failed: %s\n", index, ec.message().c_str());
+    ++shared.failures;
+  }
+}
+
+// Sends packets while the window has room (and, on a schedule, when they are
+// due), every packet that can go at one moment in one write.
+awaitable<void> UserWriter(UserState& u, LoadShape shape, int index, Shared& shared) {
+  std::error_code ec;
+  auto token = asio::redirect_error(asio::use_awaitable, ec);
+  const auto interval = shape.rate > 0
+                            ? std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(shape.users / shape.rate))
+                            : Clock::duration::zero();
+  // Users start spread over one interval so that their packets do not bunch.
+  Clock::time_point next = Clock::now() + interval * index / shape.users;
+  std::deque<Clock::time_point> due;
+  Bytes out;
+  while (!shared.stop) {
+    const Clock::time_point now = Clock::now();
+    if (shape.rate > 0) {
+      for (; next <= now; next += interval) due.push_back(next);
+    }
+    out.clear();
+    while (u.outstanding < shape.window && !u.free_cards.empty() &&
+           (shape.rate == 0 || !due.empty())) {
+      const size_t k = u.free_cards.front();
+      u.free_cards.pop_front();
+      if (shape.rate > 0) {
+        u.since[k] = due.front();
+        due.pop_front();
+      } else {
+        u.since[k] = now;
+      }
+      out.insert(out.end(), u.frames[k].begin(), u.frames[k].end());
+      ++u.outstanding;
+      ++u.statuses_due;
+    }
+    if (!out.empty()) {
+      co_await asio::async_write(u.socket, asio::buffer(out), token);
+      if (ec) co_return;
+      continue;  // answers may have freed cards meanwhile
+    }
+    u.wake.expires_at(shape.rate > 0 && due.empty() ? next : Clock::time_point::max());
+    u.writer_waiting = true;
+    co_await u.wake.async_wait(token);
+    u.writer_waiting = false;
+  }
+}
+
+awaitable<void> User(std::shared_ptr<UserState> u, uint16_t port, int index, LoadShape shape,
+                     Shared& shared) {
+  if (!co_await Setup(*u, port, index, shared)) {
+    ++shared.failures;
+    co_return;
+  }
+  for (size_t k = 0; k < u->cards.size(); ++k) {
+    u->frames.push_back(PacketFrame(u->cards[k]));
+    u->free_cards.push_back(k);
+  }
+  u->since.resize(u->cards.size());
+  ++shared.users_ready;
+  auto executor = co_await asio::this_coro::executor;
+  asio::co_spawn(executor, UserReader(*u, index, shared), asio::detached);
+  co_await UserWriter(*u, shape, index, shared);
 }
 
 // Idle cards: connect and register `count` cards, `parallel` at a time so
@@ -226,62 +386,91 @@ bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
   return true;
 }
 
-int Forwarding(const std::string& db, int cards, int users, int seconds, int threads) {
+struct RunConfig {
+  std::string db;
+  int cards = 1000;
+  int users = 100;
+  int seconds = 10;
+  int threads = 2;
+  int load_threads = 1;
+};
+
+// One forwarding run on a fresh server; prints its figures.
+int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   zv::bench::LoadServer server;
-  if (!zv::bench::StartLoadServer(db, threads, &server)) return 1;
-  asio::io_context io(1);
+  if (!zv::bench::StartLoadServer(run.db, run.threads, &server)) return 1;
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  for (int i = 0; i < run.load_threads; ++i) loops.push_back(std::make_unique<asio::io_context>(1));
   Shared shared;
-  for (int i = 0; i < cards; ++i)
-    asio::co_spawn(io, EchoCard(server.card_port, zv::bench::LoadCardId(i), shared),
-                   asio::detached);
-  std::vector<std::vector<double>> latencies(static_cast<size_t>(users));
-  for (int u = 0; u < users; ++u) {
-    std::vector<std::string> own;
-    for (int c = u; c < cards; c += users) own.push_back(zv::bench::LoadCardId(c));
-    asio::co_spawn(io, User(server.user_port, u, own, shared, latencies[static_cast<size_t>(u)]),
-                   asio::detached);
+  for (int i = 0; i < run.cards; ++i)
+    asio::co_spawn(*loops[static_cast<size_t>(i % run.load_threads)],
+                   EchoCard(server.card_port, zv::bench::LoadCardId(i), shared), asio::detached);
+  std::vector<std::shared_ptr<UserState>> users;
+  for (int u = 0; u < run.users; ++u) {
+    asio::io_context& loop = *loops[static_cast<size_t>(u % run.load_threads)];
+    auto state = std::make_shared<UserState>(loop.get_executor());
+    for (int c = u; c < run.cards; c += run.users) state->cards.push_back(zv::bench::LoadCardId(c));
+    users.push_back(state);
+    asio::co_spawn(loop, User(state, server.user_port, u, shape, shared), asio::detached);
   }
-  auto guard = asio::make_work_guard(io);
-  std::thread runner([&] { io.run(); });
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
+  std::vector<std::thread> runners;
+  for (auto& loop : loops) {
+    guards.push_back(asio::make_work_guard(*loop));
+    runners.emplace_back([&loop] { loop->run(); });
+  }
   const bool ready =
-      WaitFor([&] { return shared.users_ready == users || shared.failures > 0; }, 60000);
-  double elapsed = 0;
+      WaitFor([&] { return shared.users_ready == run.users || shared.failures > 0; }, 60000);
+  double elapsed = 0, server_cpu = 0, own_cpu = 0;
   if (ready && shared.failures == 0) {
     tarvo::platform::SleepMs(500);  // warm up
+    const double cpu0 = zv::bench::ProcessCpuSeconds(server.process.Pid());
+    const double own0 = zv::bench::ProcessCpuSeconds(getpid());
     const auto t0 = Clock::now();
     shared.measuring = true;
-    tarvo::platform::SleepMs(seconds * 1000);
+    tarvo::platform::SleepMs(run.seconds * 1000);
     shared.measuring = false;
     elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    server_cpu = zv::bench::ProcessCpuSeconds(server.process.Pid()) - cpu0;
+    own_cpu = zv::bench::ProcessCpuSeconds(getpid()) - own0;
   }
   shared.stop = true;
-  const long rss = zv::bench::ServerRssKiB(db);
-  io.stop();
-  runner.join();
+  const long rss = zv::bench::ServerRssKiB(run.db);
+  for (auto& loop : loops) loop->stop();
+  for (std::thread& t : runners) t.join();
   server.process.Terminate();
   server.process.Wait(10000);
   if (!ready || shared.failures > 0) {
-    std::fprintf(stderr, "forwarding: setup failed (%d cards registered, %d users ready)\n",
-                 shared.cards_registered.load(), shared.users_ready.load());
+    std::fprintf(stderr, "%s: failed (%d cards registered, %d users ready, %d failures)\n", title,
+                 shared.cards_registered.load(), shared.users_ready.load(), shared.failures.load());
     return 1;
   }
   std::vector<double> all;
-  for (auto& v : latencies) all.insert(all.end(), v.begin(), v.end());
-  std::printf("forwarding: %d cards, %d users, %d server threads, %zu round trips in %.1f s\n",
-              cards, users, threads, all.size(), elapsed);
-  std::printf("  %.0f request/answer pairs per second\n",
-              static_cast<double>(all.size()) / elapsed);
+  for (auto& u : users) all.insert(all.end(), u->latencies_us.begin(), u->latencies_us.end());
+  const double pairs = static_cast<double>(all.size()) / elapsed;
+  std::printf("%s\n", title);
+  std::printf(
+      "  %d cards, %d users, %d server threads, %d load threads: %zu round trips in %.1f s\n",
+      run.cards, run.users, run.threads, run.load_threads, all.size(), elapsed);
+  if (shape.rate > 0)
+    std::printf("  offered %.0f, answered %.0f request/answer pairs per second\n", shape.rate,
+                pairs);
+  else
+    std::printf("  %.0f request/answer pairs per second\n", pairs);
   const double median = Percentile(all, 0.5), p99 = Percentile(all, 0.99);
   std::printf("  latency median %.0f us, p99 %.0f us\n", median, p99);
-  std::printf("  server RSS under this load: %.1f MiB\n", static_cast<double>(rss) / 1024.0);
+  if (pairs > 0)
+    std::printf("  CPU per pair: server %.1f us, this tool %.1f us; server RSS %.1f MiB\n",
+                server_cpu * 1e6 / (pairs * elapsed), own_cpu * 1e6 / (pairs * elapsed),
+                static_cast<double>(rss) / 1024.0);
   return 0;
 }
 
-int IdleMemory(const std::string& db, int idle, int threads) {
+int IdleMemory(const RunConfig& run, int idle) {
   zv::bench::LoadServer server;
-  if (!zv::bench::StartLoadServer(db, threads, &server)) return 1;
+  if (!zv::bench::StartLoadServer(run.db, run.threads, &server)) return 1;
   tarvo::platform::SleepMs(300);
-  const long before = zv::bench::ServerRssKiB(db);
+  const long before = zv::bench::ServerRssKiB(run.db);
   asio::io_context io(1);
   Shared shared;
   std::vector<std::vector<std::unique_ptr<tcp::socket>>> keep(16);
@@ -298,7 +487,7 @@ int IdleMemory(const std::string& db, int idle, int threads) {
   long after = 0;
   for (int i = 0; i < 20; ++i) {
     tarvo::platform::SleepMs(500);
-    const long now = zv::bench::ServerRssKiB(db);
+    const long now = zv::bench::ServerRssKiB(run.db);
     if (now == after) break;
     after = now;
   }
@@ -320,32 +509,52 @@ int IdleMemory(const std::string& db, int idle, int threads) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int cards = 1000, users = 100, seconds = 10, idle = 10000, threads = 2;
+  RunConfig run;
+  int idle = 10000, window = 0;
+  double rate = 20000;
+  std::string only;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
     if (a == "--cards")
-      cards = v;
+      run.cards = v;
     else if (a == "--users")
-      users = v;
+      run.users = v;
     else if (a == "--seconds")
-      seconds = v;
+      run.seconds = v;
     else if (a == "--idle-cards")
       idle = v;
     else if (a == "--threads")
-      threads = v;
+      run.threads = v;
+    else if (a == "--load-threads")
+      run.load_threads = v;
+    else if (a == "--window")
+      window = v;
+    else if (a == "--rate")
+      rate = std::atof(argv[i + 1]);
+    else if (a == "--only")
+      only = argv[i + 1];
     else {
       std::fprintf(stderr, "unknown option %s\n", a.c_str());
       return 2;
     }
   }
-  if (users < 1 || cards < users || seconds < 1 || idle < 0 || threads < 1) {
-    std::fprintf(stderr, "need 1 <= users <= cards, seconds >= 1, threads >= 1\n");
+  if (run.users < 1 || run.cards < run.users || run.seconds < 1 || idle < 0 || run.threads < 1 ||
+      run.load_threads < 1 || window < 0 || rate < 0) {
+    std::fprintf(stderr,
+                 "need 1 <= users <= cards, seconds >= 1, threads >= 1, window >= 0, rate >= 0\n");
     return 2;
   }
+  if (!only.empty() && only != "one" && only != "window" && only != "rate" && only != "idle") {
+    std::fprintf(stderr, "--only takes one, window, rate or idle\n");
+    return 2;
+  }
+  // Every user's cards may all be in flight at once.
+  const int per_user = run.cards / run.users;
+  if (window == 0 || window > per_user) window = per_user;
   // Both this program and zvrelayd (which inherits the limit) hold one
   // descriptor per card, plus a few hundred of their own.
-  const long wanted = std::max(cards + users, idle) + 512;
+  const long wanted = std::max(run.cards + run.users, idle) + 512;
   const long limit = tarvo::platform::RaiseOpenFileLimit(wanted);
   if (limit < wanted) {
     std::fprintf(stderr, "open-file limit %ld is below the %ld needed\n", limit, wanted);
@@ -354,13 +563,26 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                  ("relay-load-" + std::to_string(tarvo::platform::MonotonicMs()));
   std::filesystem::create_directories(folder);
-  const std::string db = (folder / "ZvServer.mdb").string();
+  run.db = (folder / "ZvServer.mdb").string();
   int rc = 1;
-  if (zv::bench::SeedLoadDatabase(db, users, std::max(cards, idle))) {
-    rc = Forwarding(db, cards, users, seconds, threads);
-    if (idle > 0) rc |= IdleMemory(db, idle, threads);
+  if (zv::bench::SeedLoadDatabase(run.db, run.users, std::max(run.cards, idle))) {
+    rc = 0;
+    const bool all = only.empty();
+    if (all || only == "one")
+      rc |= Forwarding(run, "forwarding, one packet outstanding per user", {1, 0, run.users});
+    if (all || only == "window") {
+      const std::string title =
+          "forwarding, up to " + std::to_string(window) + " packets outstanding per user";
+      rc |= Forwarding(run, title.c_str(), {window, 0, run.users});
+    }
+    if ((all || only == "rate") && rate > 0) {
+      const std::string title = "forwarding at an offered rate of " +
+                                std::to_string(static_cast<long>(rate)) + " pairs per second";
+      rc |= Forwarding(run, title.c_str(), {per_user, rate, run.users});
+    }
+    if ((all || only == "idle") && idle > 0) rc |= IdleMemory(run, idle);
   } else {
-    std::fprintf(stderr, "cannot create %s\n", db.c_str());
+    std::fprintf(stderr, "cannot create %s\n", run.db.c_str());
   }
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -1,8 +1,11 @@
 #include "load_setup.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "platform/process.hpp"
 #include "relay/messages/card_record.hpp"
@@ -78,6 +81,23 @@ long ServerRssKiB(const std::string& marker) {
       if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   }
   return -1;
+}
+
+double ProcessCpuSeconds(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  // The command name may hold spaces: fields are counted after its ')'.
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stol(field);
+    if (i == 15) stime = std::stol(field);
+  }
+  const long ticks = sysconf(_SC_CLK_TCK);
+  return ticks > 0 ? static_cast<double>(utime + stime) / static_cast<double>(ticks) : -1;
 }
 
 }  // namespace zv::bench

@@ -29,4 +29,8 @@ bool StartLoadServer(const std::string& db, int threads, LoadServer* server);
 // (its database path), read from /proc/<pid>/status; -1 when not found.
 long ServerRssKiB(const std::string& marker);
 
+// User plus system CPU seconds the process has used so far, from
+// /proc/<pid>/stat; -1 when it cannot be read.
+double ProcessCpuSeconds(int pid);
+
 }  // namespace zv::bench

@@ -1,23 +1,30 @@
 #include "relay/daemon/card_delivery.hpp"
 
+#include <cstring>
+
 #include "relay/messages/comm_packet_msg.hpp"
 #include "relay/messages/relay_packet.hpp"
 #include "relay/server/connection_registry.hpp"
 
 namespace zv::daemon {
 
+void BuildCardPacketFrame(const uint8_t* data, size_t length, std::vector<uint8_t>& frame) {
+  // The body is the status byte and the card's bytes, as CCommPacketAckMsg
+  // encodes it; built in place because every card answer passes here.
+  frame.resize(static_cast<size_t>(kRelayHeaderSize) + 1 + length);
+  PutRelayHeader(frame.data(), kCommPacketAckMsgType, static_cast<int32_t>(1 + length));
+  frame[kRelayHeaderSize] = kCardPacketStatus;
+  std::memcpy(frame.data() + kRelayHeaderSize + 1, data, length);
+}
+
 int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t length) {
-  if (owner.empty() || length == 0) return -1;
+  // A card frame is at most 65,537 bytes, far below the largest relay body.
+  if (owner.empty() || length == 0 || length >= static_cast<size_t>(kMaxRelayBody)) return -1;
   auto users = CConnectionRegistry::Instance().UserTable();
   if (!users) return -1;
-  auto ack = std::make_unique<CCommPacketAckMsg>();
-  ack->SetData(data, static_cast<int>(length));
-  CRelayPacket packet;
-  packet.SetMessage(std::move(ack));
-  int frame_length = 0;
-  const uint8_t* frame = packet.Build(frame_length);
-  if (!frame) return 0;
-  return users->DeliverToId(owner, frame, static_cast<size_t>(frame_length));
+  thread_local std::vector<uint8_t> frame;
+  BuildCardPacketFrame(data, length, frame);
+  return users->DeliverToId(owner, frame.data(), frame.size());
 }
 
 }  // namespace zv::daemon

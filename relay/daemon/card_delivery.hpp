@@ -5,8 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zv::daemon {
+
+// The relay frame of a CCommPacketAckMsg with status 5 carrying `data`,
+// written into `frame` (which keeps its capacity from call to call).
+void BuildCardPacketFrame(const uint8_t* data, size_t length, std::vector<uint8_t>& frame);
 
 // 1 queued, 0 send failed, -1 the owner is not connected (or no owner).
 int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t length);

@@ -8,14 +8,15 @@ namespace zv::daemon {
 CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> cards,
                            const ServerSettings& settings)
-    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit)),
+    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
+                                               CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       cards_(std::move(cards)),
       settings_(settings),
-      timer_(sender_->Strand()) {}
+      timer_(sender_->Executor()) {}
 
 void CCardSession::Start() {
-  asio::post(sender_->Strand(), [self = shared_from_this()] {
+  asio::post(sender_->Executor(), [self = shared_from_this()] {
     self->ArmTimer();
     self->Read();
   });
@@ -24,7 +25,7 @@ void CCardSession::Start() {
 void CCardSession::Read() {
   sender_->Socket().async_read_some(
       asio::buffer(read_buffer_),
-      asio::bind_executor(sender_->Strand(),
+      asio::bind_executor(sender_->Executor(),
                           [self = shared_from_this()](const std::error_code& ec, size_t n) {
                             self->OnRead(ec, n);
                           }));
@@ -34,9 +35,11 @@ void CCardSession::ArmTimer() {
   // Until it registers a card is on the clock; afterwards only while a frame
   // is unfinished.
   if (registered_ && !splitter_.HasPartial()) {
-    timer_.cancel();
+    if (timer_armed_) timer_.cancel();
+    timer_armed_ = false;
     return;
   }
+  timer_armed_ = true;
   timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
   timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_) return;

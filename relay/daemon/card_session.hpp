@@ -41,6 +41,7 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   asio::steady_timer timer_;
   CCardFrameSplitter splitter_;
   std::array<uint8_t, 8192> read_buffer_{};
+  bool timer_armed_ = false;  // a wait is pending (cancelling none costs a lock)
   bool registered_ = false;
   bool finished_ = false;
 };

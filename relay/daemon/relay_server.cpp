@@ -27,13 +27,29 @@ int Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& at,
   return 1;
 }
 
+std::vector<std::unique_ptr<asio::io_context>> MakeLoops(int threads) {
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  // One thread runs each loop: the hint lets Asio skip work meant for several.
+  for (int i = 0; i < (threads > 0 ? threads : 1); ++i)
+    loops.push_back(std::make_unique<asio::io_context>(1));
+  return loops;
+}
+
 }  // namespace
 
 CRelayServer::CRelayServer(ServerSettings settings)
     : settings_(std::move(settings)),
-      work_(asio::make_work_guard(io_)),
-      user_acceptor_(io_),
-      card_acceptor_(io_) {}
+      loops_(MakeLoops(settings_.threads)),
+      user_acceptor_(*loops_[0]),
+      card_acceptor_(*loops_[0]) {
+  for (auto& loop : loops_) work_.push_back(asio::make_work_guard(*loop));
+}
+
+asio::io_context& CRelayServer::NextLoop() {
+  asio::io_context& loop = *loops_[next_loop_];
+  next_loop_ = (next_loop_ + 1) % loops_.size();
+  return loop;
+}
 
 CRelayServer::~CRelayServer() {
   Stop();
@@ -50,7 +66,8 @@ int CRelayServer::Start(std::string* error) {
   if (!Listen(card_acceptor_, {address, settings_.card_port}, error)) return 0;
   user_port_ = user_acceptor_.local_endpoint().port();
   card_port_ = card_acceptor_.local_endpoint().port();
-  udp_ = std::make_unique<CUdpCardEndpoint>(io_, asio::ip::udp::endpoint(address, card_port_), &ec);
+  udp_ = std::make_unique<CUdpCardEndpoint>(*loops_[0],
+                                            asio::ip::udp::endpoint(address, card_port_), &ec);
   if (ec) {
     *error = "cannot bind UDP port " + std::to_string(card_port_) + ": " + ec.message();
     return 0;
@@ -84,13 +101,13 @@ int CRelayServer::Start(std::string* error) {
   udp_->Start(udp_cards_);
   AcceptUsers();
   AcceptCards();
-  int n = settings_.threads > 0 ? settings_.threads : 1;
-  for (int i = 0; i < n; ++i) threads_.emplace_back([this] { io_.run(); });
+  for (auto& loop : loops_) threads_.emplace_back([&loop] { loop->run(); });
   return 1;
 }
 
 void CRelayServer::AcceptUsers() {
-  user_acceptor_.async_accept(io_, [this](const std::error_code& ec, asio::ip::tcp::socket socket) {
+  user_acceptor_.async_accept(NextLoop(), [this](const std::error_code& ec,
+                                                 asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !user_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;
@@ -102,7 +119,8 @@ void CRelayServer::AcceptUsers() {
 }
 
 void CRelayServer::AcceptCards() {
-  card_acceptor_.async_accept(io_, [this](const std::error_code& ec, asio::ip::tcp::socket socket) {
+  card_acceptor_.async_accept(NextLoop(), [this](const std::error_code& ec,
+                                                 asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !card_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;
@@ -114,7 +132,7 @@ void CRelayServer::AcceptCards() {
 }
 
 void CRelayServer::WaitForStopSignal() {
-  asio::signal_set signals(io_, SIGINT, SIGTERM);
+  asio::signal_set signals(*loops_[0], SIGINT, SIGTERM);
   std::promise<void> done;
   signals.async_wait([&done](const std::error_code&, int) { done.set_value(); });
   done.get_future().wait();
@@ -122,7 +140,7 @@ void CRelayServer::WaitForStopSignal() {
 
 void CRelayServer::Stop() {
   if (stopped_.exchange(true)) return;
-  asio::post(io_, [this] {
+  asio::post(*loops_[0], [this] {
     std::error_code ignored;
     user_acceptor_.close(ignored);
     card_acceptor_.close(ignored);
@@ -130,8 +148,8 @@ void CRelayServer::Stop() {
   });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
   if (registry.UserTable() == users_) registry.RemoveTables();
-  work_.reset();
-  io_.stop();
+  work_.clear();
+  for (auto& loop : loops_) loop->stop();
   for (std::thread& t : threads_) t.join();
   threads_.clear();
   SetDbErrorReporter(nullptr);

@@ -1,6 +1,9 @@
 // zvrelayd's server: the user port, the card TCP and UDP port, the three
-// connection tables installed in the registry, and a small pool of threads
-// running the Asio event loop.
+// connection tables installed in the registry, and a small pool of threads,
+// each running an Asio event loop of its own. A connection stays on the loop
+// it was accepted onto (connections are dealt to the loops in turn), so its
+// handlers never wait for another thread and need no strand; only traffic
+// between a user and a card on different loops crosses threads.
 #pragma once
 
 #include <asio.hpp>
@@ -40,10 +43,14 @@ class CRelayServer {
  private:
   void AcceptUsers();
   void AcceptCards();
+  // The loop the next accepted connection goes to (accept handlers run on
+  // the first loop only).
+  asio::io_context& NextLoop();
 
   ServerSettings settings_;
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  std::vector<std::unique_ptr<asio::io_context>> loops_;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  size_t next_loop_ = 0;
   asio::ip::tcp::acceptor user_acceptor_;
   asio::ip::tcp::acceptor card_acceptor_;
   std::unique_ptr<CUdpCardEndpoint> udp_;

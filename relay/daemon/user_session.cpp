@@ -9,11 +9,12 @@ namespace zv::daemon {
 CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> users,
                            const ServerSettings& settings)
-    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit)),
+    : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
+                                               CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       users_(std::move(users)),
       settings_(settings),
-      timer_(sender_->Strand()),
+      timer_(sender_->Executor()),
       splitter_(settings.max_request_body) {}
 
 std::string CUserSession::GetId() const {
@@ -27,8 +28,11 @@ std::string CUserSession::GetOrganization() const {
 }
 
 bool CUserSession::Deliver(const uint8_t* data, size_t length) {
+  // On this connection's own loop no request of it is half handled (requests
+  // are handled whole within one handler): the frame can go out now.
+  if (sender_->RunningHere()) return users_->IssueSendOperation(*sender_, data, length) == 1;
   auto frame = std::make_shared<std::vector<uint8_t>>(data, data + length);
-  asio::post(sender_->Strand(), [self = shared_from_this(), frame] {
+  asio::post(sender_->Executor(), [self = shared_from_this(), frame] {
     self->users_->IssueSendOperation(*self->sender_, frame->data(), frame->size());
   });
   return true;
@@ -36,13 +40,13 @@ bool CUserSession::Deliver(const uint8_t* data, size_t length) {
 
 void CUserSession::Start() {
   users_->Add(key_, this);
-  asio::post(sender_->Strand(), [self = shared_from_this()] { self->Read(); });
+  asio::post(sender_->Executor(), [self = shared_from_this()] { self->Read(); });
 }
 
 void CUserSession::Read() {
   sender_->Socket().async_read_some(
       asio::buffer(read_buffer_),
-      asio::bind_executor(sender_->Strand(),
+      asio::bind_executor(sender_->Executor(),
                           [self = shared_from_this()](const std::error_code& ec, size_t n) {
                             self->OnRead(ec, n);
                           }));
@@ -50,10 +54,12 @@ void CUserSession::Read() {
 
 void CUserSession::ArmTimer() {
   if (!splitter_.HasPartial()) {
-    timer_.cancel();
+    if (timer_armed_) timer_.cancel();
+    timer_armed_ = false;
     return;
   }
   // Every byte restarts the wait: only a frame that stalls is cut off.
+  timer_armed_ = true;
   timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
   timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_ || !self->splitter_.HasPartial()) return;
@@ -103,19 +109,23 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
     users_->Log().WriteLog("database error while processing " + message->Describe() + ": " +
                            DbErrorText(e.code, e.description));
   }
-  std::string previous = GetId();
-  bool renamed = false;
-  {
-    std::lock_guard<std::mutex> guard(id_lock_);
-    renamed = name_ != user_.GetName();
-    name_ = user_.GetName();
-    organization_ = user_.GetOrganizationName();
+  // Only this loop writes name_ and organization_, so reading them here needs
+  // no lock; other threads read them under it.
+  if (name_ != user_.GetName() || organization_ != user_.GetOrganizationName()) {
+    std::string previous = name_;
+    bool renamed = false;
+    {
+      std::lock_guard<std::mutex> guard(id_lock_);
+      renamed = name_ != user_.GetName();
+      name_ = user_.GetName();
+      organization_ = user_.GetOrganizationName();
+    }
+    // The user table finds connections by name through its index.
+    if (renamed) users_->Reindex(key_);
+    // A second login over the same connection replaces its user: the one it
+    // replaced has left unless another connection still carries the name.
+    if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);
   }
-  // The user table finds connections by name through its index.
-  if (renamed) users_->Reindex(key_);
-  // A second login over the same connection replaces its user: the one it
-  // replaced has left unless another connection still carries the name.
-  if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);
   CRelayPacket out;
   out.SetMessage(std::move(answer));
   int frame_length = 0;

@@ -52,6 +52,7 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   mutable std::mutex id_lock_;
   std::string name_;
   std::string organization_;
+  bool timer_armed_ = false;  // a wait is pending (cancelling none costs a lock)
   bool finished_ = false;
 };
 

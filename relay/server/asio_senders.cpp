@@ -5,11 +5,24 @@
 
 namespace zv {
 
-CAsioTcpSender::CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id, size_t queue_limit)
-    : socket_(std::move(socket)),
-      strand_(asio::make_strand(socket_.get_executor())),
-      id_(id),
-      queue_limit_(queue_limit) {}
+CAsioTcpSender::CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id, size_t queue_limit,
+                               Serialise serialise)
+    : socket_(std::move(socket)), id_(id), queue_limit_(queue_limit) {
+  if (serialise == Serialise::kOwnStrand) {
+    strand_.emplace(asio::make_strand(socket_.get_executor()));
+    executor_ = *strand_;
+  } else {
+    executor_ = socket_.get_executor();
+    loop_ = &static_cast<asio::io_context&>(asio::query(executor_, asio::execution::context));
+  }
+}
+
+bool CAsioTcpSender::RunningHere() const {
+  // Asio's type-erased executor cannot tell a strand from a loop reliably, so
+  // the sender keeps the typed one it made.
+  if (strand_) return strand_->running_in_this_thread();
+  return loop_ != nullptr && loop_->get_executor().running_in_this_thread();
+}
 
 bool CAsioTcpSender::CanSend() const {
   std::lock_guard<std::mutex> guard(lock_);
@@ -31,13 +44,17 @@ int CAsioTcpSender::Post(CTcpSendContext* context) {
     queue_.push_back(context);
     if (writing_) return 0;
     writing_ = true;
-    start_here = strand_.running_in_this_thread();
+    start_here = strand_ && RunningHere();
   }
-  // On the strand already (a connection answering its own request): write now.
+  // On its own strand already (a connection answering its own request): write
+  // now rather than take a second trip through a pool's threads. On a
+  // one-thread loop the write waits for the handlers that are ready at this
+  // moment, so that what they add for this connection (the answers of several
+  // cards, say) leaves in the same gathered write.
   if (start_here) {
     WriteFront();
   } else {
-    asio::post(strand_, [self = shared_from_this()] { self->WriteFront(); });
+    asio::post(executor_, [self = shared_from_this()] { self->WriteFront(); });
   }
   return 0;
 }
@@ -56,8 +73,8 @@ void CAsioTcpSender::WriteFront() {
     }
   }
   asio::async_write(socket_, std::span<const asio::const_buffer>(gather_.data(), count),
-                    asio::bind_executor(strand_, [self = shared_from_this(), count](
-                                                     const std::error_code& ec, size_t) {
+                    asio::bind_executor(executor_, [self = shared_from_this(), count](
+                                                       const std::error_code& ec, size_t) {
                       self->OnWritten(count, ec);
                     }));
 }
@@ -91,7 +108,7 @@ void CAsioTcpSender::Close() {
     closed_ = true;
   }
   // Socket calls happen on the strand, never beside a read or write in flight.
-  asio::post(strand_, [self = shared_from_this()] {
+  asio::post(executor_, [self = shared_from_this()] {
     std::error_code ignored;
     self->socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     self->socket_.close(ignored);

@@ -1,13 +1,17 @@
 // The send targets on standalone Asio.
 //
-// CAsioTcpSender owns a connection's socket and strand. Posted contexts wait
+// CAsioTcpSender owns a connection's socket and the executor that serialises
+// its work: a strand of its own when the socket's event loop runs on several
+// threads, or the loop itself when only one thread runs it (a strand there
+// would add a queue and a lock to every handler for nothing). Posted contexts wait
 // in a bounded queue and are written in order, one write at a time, so pieces
 // of a packet never interleave with another packet's pieces; the contexts that
 // are waiting when a write starts go out together in one gathered write (up to
 // kMaxGather), and each completed write returns its contexts to the pool. A
 // post made on the sender's own strand starts the write at once instead of
-// queuing a hop through the event loop. A failed write marks the sender broken:
-// every context still queued is released and later posts answer the error.
+// queuing a hop through the event loop; on a one-thread loop the write is
+// queued behind the handlers already ready, which gathers more into it. A failed write marks the
+// sender broken: every context still queued is released and later posts answer the error.
 //
 // CAsioUdpSender wraps the server's UDP socket: a datagram is sent at once
 // when the socket accepts it, else queued with Asio until it does.
@@ -18,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "relay/server/send_target.hpp"
 
@@ -30,11 +35,20 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   // Contexts written by one gathered write at most.
   static constexpr size_t kMaxGather = 16;
 
-  CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id,
-                 size_t queue_limit = kDefaultQueueLimit);
+  // How the connection's handlers are kept from running at the same time.
+  enum class Serialise {
+    kOwnStrand,   // the socket's loop may run on several threads
+    kSingleLoop,  // exactly one thread runs the socket's loop
+  };
+
+  CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id, size_t queue_limit = kDefaultQueueLimit,
+                 Serialise serialise = Serialise::kOwnStrand);
 
   asio::ip::tcp::socket& Socket() { return socket_; }
-  asio::strand<asio::any_io_executor>& Strand() { return strand_; }
+  // Every handler of the connection runs on this executor.
+  const asio::any_io_executor& Executor() const { return executor_; }
+  // Whether the caller runs on that executor right now.
+  bool RunningHere() const;
 
   uint64_t Id() const override { return id_; }
   bool CanSend() const override;
@@ -47,7 +61,9 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   void OnWritten(size_t count, const std::error_code& ec);
 
   asio::ip::tcp::socket socket_;
-  asio::strand<asio::any_io_executor> strand_;
+  asio::any_io_executor executor_;
+  std::optional<asio::strand<asio::any_io_executor>> strand_;  // kOwnStrand
+  asio::io_context* loop_ = nullptr;                           // kSingleLoop
   const uint64_t id_;
   const size_t queue_limit_;
   mutable std::mutex lock_;

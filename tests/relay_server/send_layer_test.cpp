@@ -175,7 +175,11 @@ TEST(IssueSendOperation, AsioTcpSenderDeliversEveryByteAndReturnsEveryContext) {
   EXPECT_EQ(log.Messages().size(), 2u);
 }
 
-TEST(IssueSendOperation, AsioTcpSenderKeepsOrderWhenManyPiecesWaitForOneWrite) {
+// Both ways of serialising a connection: a strand of its own, and the
+// connection's one-thread loop (where posts from the loop's thread write at once).
+class AsioTcpSenderOrder : public ::testing::TestWithParam<CAsioTcpSender::Serialise> {};
+
+TEST_P(AsioTcpSenderOrder, KeepsOrderWhenManyPiecesWaitForOneWrite) {
   // Forty packets queued at once, half from the sender's own strand (written
   // at once) and half from outside it: more than one gathered write holds,
   // and every byte still arrives in the order it was posted.
@@ -188,7 +192,8 @@ TEST(IssueSendOperation, AsioTcpSenderKeepsOrderWhenManyPiecesWaitForOneWrite) {
       [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
   acceptor.accept(server_side);
   connector.join();
-  auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1);
+  auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1,
+                                                 CAsioTcpSender::kDefaultQueueLimit, GetParam());
   CContextPool pool(kTcpSendContextKind, 64);
   std::vector<uint8_t> expect;
   std::vector<std::vector<uint8_t>> packets;
@@ -197,12 +202,14 @@ TEST(IssueSendOperation, AsioTcpSenderKeepsOrderWhenManyPiecesWaitForOneWrite) {
         std::vector<uint8_t>(static_cast<size_t>(100 + i * 50), static_cast<uint8_t>(i)));
     expect.insert(expect.end(), packets.back().begin(), packets.back().end());
   }
-  asio::post(sender->Strand(), [&] {
+  asio::post(sender->Executor(), [&] {
+    EXPECT_TRUE(sender->RunningHere());
     for (int i = 0; i < 20; ++i)
       EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, packets[i].data(), packets[i].size()),
                 1);
   });
   io.run_for(std::chrono::milliseconds(1));
+  EXPECT_FALSE(sender->RunningHere());
   for (int i = 20; i < 40; ++i)
     EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, packets[i].data(), packets[i].size()), 1);
   std::vector<uint8_t> got(expect.size());
@@ -223,6 +230,10 @@ TEST(IssueSendOperation, AsioTcpSenderKeepsOrderWhenManyPiecesWaitForOneWrite) {
   EXPECT_EQ(pool.FreeCount(), pool.CreatedCount());
   EXPECT_TRUE(log.Messages().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Serialise, AsioTcpSenderOrder,
+                         ::testing::Values(CAsioTcpSender::Serialise::kOwnStrand,
+                                           CAsioTcpSender::Serialise::kSingleLoop));
 
 TEST(IssueSendOperation, AsioTcpSenderRefusesBeyondItsQueueLimit) {
   TestLog log;
