@@ -10,9 +10,11 @@ namespace zv {
 namespace {
 
 // Ids are compared without regard to ASCII case: the index holds them folded.
+// ASCII only, as EqualsIgnoreCase compares, whatever the process locale.
 std::string Fold(const std::string& id) {
   std::string out = id;
-  for (char& ch : out) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  for (char& ch : out)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
   return out;
 }
 
@@ -24,7 +26,7 @@ CTcpConnectionTable::CTcpConnectionTable(size_t pool_capacity)
 void CTcpConnectionTable::Index(uint64_t key, Entry& entry) {
   // An empty id (a user connection that has not logged in) matches nothing.
   entry.folded_id = Fold(entry.connection->GetId());
-  if (!entry.folded_id.empty()) by_id_[entry.folded_id].insert(key);
+  if (!entry.folded_id.empty()) by_id_[entry.folded_id].emplace(key, map_.find(key));
 }
 
 void CTcpConnectionTable::Unindex(uint64_t key, const Entry& entry) {
@@ -44,7 +46,7 @@ CTcpConnectionTable::EntryMap::iterator CTcpConnectionTable::FindById(const std:
   if (id.empty()) return map_.end();
   auto hit = by_id_.find(Fold(id));
   if (hit == by_id_.end() || hit->second.empty()) return map_.end();
-  return map_.find(*hit->second.begin());
+  return hit->second.begin()->second;
 }
 
 CTcpConnectionTable::EntryMap::const_iterator CTcpConnectionTable::FindById(
@@ -108,9 +110,7 @@ bool CTcpConnectionTable::LockCard(const CUserRecord& user, const std::string& d
   // Locking compares the DeviceID with case: only entries of the folded id can match.
   auto hit = by_id_.find(Fold(device_id));
   if (device_id.empty() || hit == by_id_.end()) return false;
-  for (uint64_t key : hit->second) {
-    auto it = map_.find(key);
-    if (it == map_.end()) continue;
+  for (const auto& [key, it] : hit->second) {
     CConnection& c = *it->second.connection;
     if (c.GetId() != device_id || !MayLockCard(user, c)) continue;
     *result = c.SetLock(user.GetName(), lock);

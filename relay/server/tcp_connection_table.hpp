@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -92,7 +91,9 @@ class CTcpConnectionTable {
 
   mutable std::mutex lock_;
   EntryMap map_;
-  std::unordered_map<std::string, std::set<uint64_t>> by_id_;
+  // Folded id -> the entries carrying it, by key (map iterators stay valid
+  // until their entry is erased, which unindexes it first).
+  std::unordered_map<std::string, std::map<uint64_t, EntryMap::iterator>> by_id_;
   CContextPool pool_;
   CLogWriter log_;
 };

@@ -2,6 +2,7 @@
 // to their pool, bounded pools, and failures turned into log lines and 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -78,6 +79,25 @@ TEST(ContextPool, ReleasedUdpContextIsResetForReuse) {
   EXPECT_EQ(c->operation, kOperationReceive);
   EXPECT_EQ(c->buffer[0], 0);
   EXPECT_EQ(c->socket, 0u);
+}
+
+TEST(ContextPool, AContextReusedForShorterSendsCarriesNoOldBytes) {
+  // One context serves a full piece, then short ones: each piece must carry
+  // only its own bytes, and every released context is clear again.
+  TestLog log;
+  CContextPool pool(kTcpSendContextKind, 1);
+  test::RecordingTcpTarget target;
+  const std::vector<uint8_t> full = Pattern(4096);
+  const std::vector<uint8_t> shorter(10, 0x5A), shortest(3, 0xC3);
+  for (const auto* data : {&full, &shorter, &shortest, &full, &shortest}) {
+    ASSERT_EQ(IssueSendOperation(pool, log.log, target, data->data(), data->size()), 1);
+    EXPECT_EQ(target.pieces.back(), *data);
+    auto* c = static_cast<CTcpSendContext*>(pool.GetContext());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(std::count(c->buffer.begin(), c->buffer.end(), 0), 4096) << data->size();
+    c->Release();
+  }
+  EXPECT_EQ(pool.CreatedCount(), 1u);
 }
 
 TEST(IssueSendOperation, CutsPacketsIntoPiecesOfAtMost4096InOrder) {
