@@ -16,6 +16,7 @@
 //              [--idle-cards I] [--threads T (server event-loop threads)]
 //              [--load-threads N (this tool's threads)]
 //              [--only one|window|rate|idle]
+//              [--server zvrelayd_floor (the bare forwarder, for comparison)]
 #include <unistd.h>
 
 #include <algorithm>
@@ -393,12 +394,13 @@ struct RunConfig {
   int seconds = 10;
   int threads = 2;
   int load_threads = 1;
+  std::string server = "zvrelayd";  // or zvrelayd_floor, the bare forwarder
 };
 
 // One forwarding run on a fresh server; prints its figures.
 int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   zv::bench::LoadServer server;
-  if (!zv::bench::StartLoadServer(run.db, run.threads, &server)) return 1;
+  if (!zv::bench::StartLoadServer(run.db, run.threads, &server, run.server)) return 1;
   std::vector<std::unique_ptr<asio::io_context>> loops;
   for (int i = 0; i < run.load_threads; ++i) loops.push_back(std::make_unique<asio::io_context>(1));
   Shared shared;
@@ -534,6 +536,8 @@ int main(int argc, char** argv) {
       rate = std::atof(argv[i + 1]);
     else if (a == "--only")
       only = argv[i + 1];
+    else if (a == "--server")
+      run.server = argv[i + 1];
     else {
       std::fprintf(stderr, "unknown option %s\n", a.c_str());
       return 2;

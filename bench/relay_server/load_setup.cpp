@@ -53,8 +53,9 @@ bool SeedLoadDatabase(const std::string& path, int users, int cards) {
   return db.ExecuteSql(zv::CSqlStatement{"COMMIT", {}}) == 1;
 }
 
-bool StartLoadServer(const std::string& db, int threads, LoadServer* server) {
-  const std::string program = tarvo::platform::ExecutableDir() + "zvrelayd";
+bool StartLoadServer(const std::string& db, int threads, LoadServer* server,
+                     const std::string& name) {
+  const std::string program = tarvo::platform::ExecutableDir() + name;
   if (!server->process.Start(program, {"--db", db, "--bind", "127.0.0.1", "--user-port", "0",
                                        "--card-port", "0", "--threads", std::to_string(threads)})) {
     std::fprintf(stderr, "cannot start %s\n", program.c_str());

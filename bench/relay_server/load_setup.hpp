@@ -17,13 +17,16 @@ std::string LoadUserName(int index);
 // A fresh database with `users` users and `cards` cards. False on failure.
 bool SeedLoadDatabase(const std::string& path, int users, int cards);
 
-// Starts zvrelayd (beside this program) on loopback with free ports.
+// Starts zvrelayd (beside this program) on loopback with free ports;
 struct LoadServer {
   tarvo::platform::ChildProcess process;
   uint16_t user_port = 0;
   uint16_t card_port = 0;
 };
-bool StartLoadServer(const std::string& db, int threads, LoadServer* server);
+// `program` names another server beside this program with zvrelayd's
+// serving options and start lines.
+bool StartLoadServer(const std::string& db, int threads, LoadServer* server,
+                     const std::string& program = "zvrelayd");
 
 // VmRSS in KiB of the zvrelayd process whose command line names `marker`
 // (its database path), read from /proc/<pid>/status; -1 when not found.

@@ -14,7 +14,10 @@ struct ServerSettings {
   uint16_t user_port = 5202;
   uint16_t card_port = 5203;  // TCP and UDP
   std::string log_file;       // empty: no log lines
-  int threads = 4;
+  // Event loops, one thread each. Traffic between a user and a card on
+  // different loops costs a hand-over between threads, so a few loops serve
+  // better than many on a small machine.
+  int threads = 2;
   // Largest request body a user may send. The biggest legitimate request is
   // a controller packet of a few KiB or one account record; 1 MiB leaves room.
   uint32_t max_request_body = 1024 * 1024;

@@ -109,6 +109,7 @@ TEST_F(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(s.half_frame_timeout_ms, 30000);
   EXPECT_EQ(s.max_request_body, 1024u * 1024u);
   EXPECT_EQ(s.send_queue_limit, 256u);
+  EXPECT_EQ(s.threads, 2);
 }
 
 TEST_F(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
