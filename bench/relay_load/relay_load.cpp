@@ -452,8 +452,9 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   const double pairs = static_cast<double>(all.size()) / elapsed;
   std::printf("%s\n", title);
   std::printf(
-      "  %d cards, %d users, %d server threads, %d load threads: %zu round trips in %.1f s\n",
-      run.cards, run.users, run.threads, run.load_threads, all.size(), elapsed);
+      "  %s, %d cards, %d users, %d server threads, %d load threads: %zu round trips in "
+      "%.1f s\n",
+      run.server.c_str(), run.cards, run.users, run.threads, run.load_threads, all.size(), elapsed);
   if (shape.rate > 0)
     std::printf("  offered %.0f, answered %.0f request/answer pairs per second\n", shape.rate,
                 pairs);

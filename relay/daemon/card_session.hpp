@@ -40,7 +40,9 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   const ServerSettings& settings_;
   asio::steady_timer timer_;
   CCardFrameSplitter splitter_;
-  std::array<uint8_t, 8192> read_buffer_{};
+  // A card's answers are controller packets of at most about 1.5 KiB; 4 KiB
+  // per read holds a few of them and keeps ten thousand idle cards small.
+  std::array<uint8_t, 4096> read_buffer_{};
   bool timer_armed_ = false;  // a wait is pending (cancelling none costs a lock)
   bool registered_ = false;
   bool finished_ = false;
