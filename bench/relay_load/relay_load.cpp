@@ -460,8 +460,10 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
                 pairs);
   else
     std::printf("  %.0f request/answer pairs per second\n", pairs);
-  const double median = Percentile(all, 0.5), p99 = Percentile(all, 0.99);
-  std::printf("  latency median %.0f us, p99 %.0f us\n", median, p99);
+  const double median = Percentile(all, 0.5), p90 = Percentile(all, 0.9),
+               p99 = Percentile(all, 0.99), p999 = Percentile(all, 0.999);
+  std::printf("  latency median %.0f us, p99 %.0f us (p90 %.0f us, p99.9 %.0f us)\n", median, p99,
+              p90, p999);
   if (pairs > 0)
     std::printf("  CPU per pair: server %.1f us, this tool %.1f us; server RSS %.1f MiB\n",
                 server_cpu * 1e6 / (pairs * elapsed), own_cpu * 1e6 / (pairs * elapsed),

@@ -40,7 +40,9 @@ Bytes Route1Envelope(const Bytes& packet) {
   return out;
 }
 
-class Zvrelayd : public ::testing::Test {
+// Every case runs with one event loop (a user and its card share the loop's
+// thread) and with three (a user and its card are dealt to different loops).
+class Zvrelayd : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     db.AddOrganization("Acme");
@@ -50,11 +52,12 @@ class Zvrelayd : public ::testing::Test {
     db.AddUser("olga", "o", 2, "Other");
     db.AddCard("ABC123", "Acme");
     db.AddCard("12345678", "Acme");
+    db.AddCard("XYZ789", "Acme");
     daemon::ServerSettings s;
     s.bind_address = "127.0.0.1";
     s.user_port = 0;
     s.card_port = 0;
-    s.threads = 2;
+    s.threads = GetParam();
     s.half_frame_timeout_ms = 300;
     s.max_request_body = 64 * 1024;
     s.log_file = db.Folder() + "/zvrelayd.log";
@@ -102,7 +105,7 @@ class Zvrelayd : public ::testing::Test {
   std::unique_ptr<daemon::CRelayServer> server;
 };
 
-TEST_F(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
+TEST_P(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   daemon::ServerSettings s;
   EXPECT_EQ(s.user_port, 5202);
   EXPECT_EQ(s.card_port, 5203);
@@ -112,7 +115,7 @@ TEST_F(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(s.threads, 2);
 }
 
-TEST_F(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
+TEST_P(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
   LogIn(user, "alice", "a");
@@ -142,7 +145,7 @@ TEST_F(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
   EXPECT_EQ(Lock(foreign, "ABC123", 1), 0);
 }
 
-TEST_F(Zvrelayd, ACardsAnswerNeverOvertakesTheStatusAnswer) {
+TEST_P(Zvrelayd, ACardsAnswerNeverOvertakesTheStatusAnswer) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
   LogIn(user, "alice", "a");
@@ -167,7 +170,62 @@ TEST_F(Zvrelayd, ACardsAnswerNeverOvertakesTheStatusAnswer) {
   echo.join();
 }
 
-TEST_F(Zvrelayd, UdpCardsRegisterReceiveAndAnswer) {
+TEST_P(Zvrelayd, PacketsInFlightToSeveralCardsAllComeBackInOrder) {
+  // One user keeps packets in flight to two cards at once: every status
+  // answer comes in request order, every card answer after its status, and
+  // nothing is lost or doubled when answers leave together.
+  RawPeer first_card, second_card, user;
+  ConnectCard(first_card, "ABC123");
+  LogIn(user, "alice", "a");
+  ConnectCard(second_card, "XYZ789");
+  ASSERT_EQ(Lock(user, "ABC123", 1), 1);
+  ASSERT_EQ(Lock(user, "XYZ789", 1), 1);
+  const Bytes envelope = Route1Envelope(kControllerPacket);
+  const Bytes first_reply =
+      Concat({Bytes{9, 0}, Bytes{'A', 'B', 'C', '1', '2', '3'}, Bytes{0xE8, 1, 1}});
+  const Bytes second_reply =
+      Concat({Bytes{9, 0}, Bytes{'X', 'Y', 'Z', '7', '8', '9'}, Bytes{0xE8, 2, 2}});
+  constexpr int kRounds = 50;
+  auto echo = [&](RawPeer& card, const Bytes& reply) {
+    for (int i = 0; i < kRounds; ++i) {
+      if (card.ReadExact(envelope.size()).empty()) return;
+      card.Send(reply);
+    }
+  };
+  std::thread first_echo([&] { echo(first_card, first_reply); });
+  std::thread second_echo([&] { echo(second_card, second_reply); });
+  for (int i = 0; i < kRounds; ++i) {
+    // Both packets leave in one write, so the server reads them together.
+    if (!user.Send(
+            Concat({PacketFrame("ABC123", 1, envelope), PacketFrame("XYZ789", 1, envelope)})))
+      break;
+    int statuses = 0, first_answers = 0, second_answers = 0;
+    for (int k = 0; k < 4; ++k) {
+      const Bytes body = user.ReadFrame().body;
+      if (body == Bytes{1}) {
+        ++statuses;
+      } else if (body == Concat({Bytes{5}, first_reply})) {
+        EXPECT_GE(statuses, 1) << "round " << i;
+        ++first_answers;
+      } else if (body == Concat({Bytes{5}, second_reply})) {
+        EXPECT_EQ(statuses, 2) << "round " << i;
+        ++second_answers;
+      } else {
+        ADD_FAILURE() << "round " << i << ": unexpected frame of " << body.size() << " bytes";
+      }
+    }
+    EXPECT_EQ(statuses, 2);
+    EXPECT_EQ(first_answers, 1);
+    EXPECT_EQ(second_answers, 1);
+    if (statuses != 2 || first_answers != 1) break;
+  }
+  first_card.Close();
+  second_card.Close();
+  first_echo.join();
+  second_echo.join();
+}
+
+TEST_P(Zvrelayd, UdpCardsRegisterReceiveAndAnswer) {
   tarvo::platform::UdpSocket card;
   ASSERT_EQ(card.Bind(0x7F000001, 0), 1);
   const Bytes registration = {0xA5, '1', '2', '3', '4', '5', '6', '7', '8', 0xAE};
@@ -195,7 +253,7 @@ TEST_F(Zvrelayd, UdpCardsRegisterReceiveAndAnswer) {
   EXPECT_EQ(delivered.body, Concat({Bytes{5}, answer}));
 }
 
-TEST_F(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
+TEST_P(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
   LogIn(user, "alice", "a");
@@ -218,7 +276,7 @@ TEST_F(Zvrelayd, LeavingResetsOnLineAndDropsLocks) {
   EXPECT_EQ(Lock(bob, "ABC123", 1), 1);
 }
 
-TEST_F(Zvrelayd, NoCardOrUserReadsOnlineAfterTheServerStopsOrStarts) {
+TEST_P(Zvrelayd, NoCardOrUserReadsOnlineAfterTheServerStopsOrStarts) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
   LogIn(user, "alice", "a");
@@ -261,7 +319,7 @@ TEST_F(Zvrelayd, NoCardOrUserReadsOnlineAfterTheServerStopsOrStarts) {
   EXPECT_EQ(UserOnLine("bob"), 0);
 }
 
-TEST_F(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
+TEST_P(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
   RawPeer card, user;
   ConnectCard(card, "ABC123");
   LogIn(user, "alice", "a");
@@ -273,7 +331,7 @@ TEST_F(Zvrelayd, ALoginAsAnotherUserReleasesTheFirst) {
   EXPECT_EQ(Lock(user, "ABC123", 1), 1);  // alice's lock went with her
 }
 
-TEST_F(Zvrelayd, ADatabaseErrorIsLoggedAndStillAnswered) {
+TEST_P(Zvrelayd, ADatabaseErrorIsLoggedAndStillAnswered) {
   {
     CAccountDb broken;
     ASSERT_EQ(broken.ExecuteSql(CSqlStatement{"ALTER TABLE [User] DROP COLUMN LastLoginTime", {}}),
@@ -293,7 +351,7 @@ TEST_F(Zvrelayd, ADatabaseErrorIsLoggedAndStillAnswered) {
   EXPECT_EQ(user.ReadFrame().body, Bytes{1});
 }
 
-TEST_F(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
+TEST_P(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
   RawPeer first, second;
   LogIn(first, "alice", "a");
   ASSERT_TRUE(second.Connect(server->UserPort()));
@@ -305,7 +363,7 @@ TEST_F(Zvrelayd, SecondLoginOfAConnectedUserIsRefused) {
   EXPECT_EQ(second.ReadFrame().body, Bytes{2});
 }
 
-TEST_F(Zvrelayd, QueriesBeforeLoginAreRefusedAndHeartbeatsAreNotAnswered) {
+TEST_P(Zvrelayd, QueriesBeforeLoginAreRefusedAndHeartbeatsAreNotAnswered) {
   RawPeer user;
   ASSERT_TRUE(user.Connect(server->UserPort()));
   ASSERT_TRUE(user.Send(RelayFrame(0x0002, Bytes{1})));
@@ -315,7 +373,7 @@ TEST_F(Zvrelayd, QueriesBeforeLoginAreRefusedAndHeartbeatsAreNotAnswered) {
   EXPECT_EQ(ack.body, Bytes{1});
 }
 
-TEST_F(Zvrelayd, AFrameArrivingOneByteAtATimeIsAnswered) {
+TEST_P(Zvrelayd, AFrameArrivingOneByteAtATimeIsAnswered) {
   RawPeer user;
   ASSERT_TRUE(user.Connect(server->UserPort()));
   for (uint8_t b : LoginFrame("alice", "a")) ASSERT_TRUE(user.Send(Bytes{b}));
@@ -329,7 +387,7 @@ TEST_F(Zvrelayd, AFrameArrivingOneByteAtATimeIsAnswered) {
   EXPECT_EQ(decoded.GetUser().GetOrganizationName(), "Acme");
 }
 
-TEST_F(Zvrelayd, MalformedOrOversizedFramesCloseTheConnection) {
+TEST_P(Zvrelayd, MalformedOrOversizedFramesCloseTheConnection) {
   RawPeer bad_magic;
   ASSERT_TRUE(bad_magic.Connect(server->UserPort()));
   Bytes frame = LoginFrame("alice", "a");
@@ -361,7 +419,7 @@ TEST_F(Zvrelayd, MalformedOrOversizedFramesCloseTheConnection) {
   EXPECT_EQ(survivor.ReadFrame().type, 0x0F01);
 }
 
-TEST_F(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
+TEST_P(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
   RawPeer user;
   ASSERT_TRUE(user.Connect(server->UserPort()));
   Bytes frame = LoginFrame("alice", "a");
@@ -378,7 +436,7 @@ TEST_F(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
   EXPECT_FALSE(idle.ClosedWithin(600));
 }
 
-TEST_F(Zvrelayd, UnknownCardsAreTurnedAway) {
+TEST_P(Zvrelayd, UnknownCardsAreTurnedAway) {
   RawPeer card;
   ASSERT_TRUE(card.Connect(server->CardPort()));
   ASSERT_TRUE(card.Send(Bytes{6, 0, 'N', 'O', 'S', 'U', 'C', 'H'}));
@@ -390,7 +448,7 @@ TEST_F(Zvrelayd, UnknownCardsAreTurnedAway) {
   EXPECT_TRUE(short_frame.ClosedWithin(2000));
 }
 
-TEST_F(Zvrelayd, DeletingACardThroughARecordOperationClosesItsConnection) {
+TEST_P(Zvrelayd, DeletingACardThroughARecordOperationClosesItsConnection) {
   db.AddUser("root", "r", 1, "Acme");
   RawPeer card, root;
   ConnectCard(card, "ABC123");
@@ -408,6 +466,8 @@ TEST_F(Zvrelayd, DeletingACardThroughARecordOperationClosesItsConnection) {
   EXPECT_TRUE(card.ClosedWithin(2000));
   EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [Card] WHERE DeviceID = ?", "ABC123"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(EventLoops, Zvrelayd, ::testing::Values(1, 3));
 
 TEST(StreamFrames, CardFramesAndUdpDatagramsAreCheckedBeforeUse) {
   daemon::CCardFrameSplitter cards;
