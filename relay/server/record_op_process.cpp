@@ -121,6 +121,24 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
   return db.DeleteRecord(kind, key);
 }
 
+// Overwrites the stored row. A user or card that moves to another
+// organization moves between the two organizations' counters too, once the
+// row has really changed; otherwise the counters would drift from the rows.
+int Modify(CAccountDb& db, const CRecord& record) {
+  const int kind = record.GetKind();
+  if (kind != kUserKind && kind != kCardKind) return db.UpdateRecord(record);
+  std::string before;
+  const bool stored = StoredOrganization(db, record, &before);
+  if (!db.UpdateRecord(record)) return 0;
+  const std::string& after = record.GetOrganizationName();
+  if (stored && before != after) {
+    const Counter which = kind == kUserKind ? Counter::kUsers : Counter::kCards;
+    ChangeCounter(db, which, -1, before);
+    ChangeCounter(db, which, +1, after);
+  }
+  return 1;
+}
+
 }  // namespace
 
 void CRecordOpAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
@@ -142,7 +160,7 @@ void CRecordOpAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
       done = Add(db, *record);
       break;
     case kRecordModify:
-      done = db.UpdateRecord(*record);
+      done = Modify(db, *record);
       break;
     case kRecordDelete:
       done = Delete(db, *record, key);

@@ -254,6 +254,30 @@ TEST_F(Handlers, AddingAndDeletingKeepTheCountersInStep) {
   EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [User] WHERE Name = ?", "sneaky"), 0);
 }
 
+TEST_F(Handlers, MovingAUserOrCardToAnotherOrganizationMovesItsCount) {
+  CUserRecord root;
+  LogIn(root, "root", "r");
+  const long acme_users = Users("Acme"), other_users = Users("Other");
+  const long acme_cards = Cards("Acme"), other_cards = Cards("Other");
+  EXPECT_EQ(RecordOp(root, kRecordAdd, NewUser("mover", 2, "Acme")), 0);
+  EXPECT_EQ(RecordOp(root, kRecordModify, NewUser("mover", 2, "Other")), 0);
+  EXPECT_EQ(Users("Acme"), acme_users);
+  EXPECT_EQ(Users("Other"), other_users + 1);
+  // A modify that keeps the organization, or finds no row, counts nothing.
+  EXPECT_EQ(RecordOp(root, kRecordModify, NewUser("mover", 3, "Other")), 0);
+  EXPECT_EQ(RecordOp(root, kRecordModify, NewUser("nobody", 2, "Acme")), 1);
+  EXPECT_EQ(Users("Other"), other_users + 1);
+  EXPECT_EQ(Users("Acme"), acme_users);
+
+  EXPECT_EQ(RecordOp(root, kRecordModify, NewCard("ABC123", "Other")), 0);
+  EXPECT_EQ(Cards("Acme"), acme_cards - 1);
+  EXPECT_EQ(Cards("Other"), other_cards + 1);
+  // Deleting it afterwards takes it off the organization it now belongs to.
+  EXPECT_EQ(RecordOp(root, kRecordDelete, NewCard("ABC123", "Other")), 0);
+  EXPECT_EQ(Cards("Other"), other_cards);
+  EXPECT_EQ(Cards("Acme"), acme_cards - 1);
+}
+
 TEST_F(Handlers, AddingACardFollowsItsLiveConnection) {
   test::TestConnection elsewhere("LIVE02", "Other"), here("LIVE01", "Acme");
   tables.cards->Add(1, &elsewhere);
