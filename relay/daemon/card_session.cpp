@@ -72,6 +72,9 @@ bool CCardSession::Register(const uint8_t* frame, size_t length) {
 void CCardSession::OnRead(const std::error_code& ec, size_t n) {
   if (finished_) return;
   if (ec) {
+    // The sender closed the connection because its queue was full.
+    if (sender_->Overflowed())
+      cards_->Log().WriteLog("card connection closed: it does not read what it is sent");
     Finish();
     return;
   }

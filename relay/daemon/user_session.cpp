@@ -89,6 +89,13 @@ void CUserSession::OnRead(const std::error_code& ec, size_t n) {
     Dispatch(type, body, length);
     splitter_.Consume();
     if (finished_) return;
+    // A full send queue closed the connection: the requests still waiting
+    // could only fail to be answered.
+    if (sender_->Overflowed()) {
+      users_->Log().WriteLog("user connection closed: it does not read its answers");
+      Finish();
+      return;
+    }
   }
   ArmTimer();
   Read();

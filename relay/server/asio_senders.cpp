@@ -29,6 +29,11 @@ bool CAsioTcpSender::CanSend() const {
   return !closed_ && error_ == 0;
 }
 
+bool CAsioTcpSender::Overflowed() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return overflowed_;
+}
+
 size_t CAsioTcpSender::Queued() const {
   std::lock_guard<std::mutex> guard(lock_);
   return queue_.size();
@@ -36,15 +41,26 @@ size_t CAsioTcpSender::Queued() const {
 
 int CAsioTcpSender::Post(CTcpSendContext* context) {
   bool start_here = false;
+  bool overflow = false;
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (error_) return error_;
     if (closed_) return asio::error::not_connected;
-    if (queue_.size() >= queue_limit_) return asio::error::no_buffer_space;
-    queue_.push_back(context);
-    if (writing_) return 0;
-    writing_ = true;
-    start_here = strand_ && RunningHere();
+    if (queue_.size() < queue_limit_) {
+      queue_.push_back(context);
+      if (writing_) return 0;
+      writing_ = true;
+      start_here = strand_ && RunningHere();
+    } else {
+      overflowed_ = overflow = true;
+    }
+  }
+  if (overflow) {
+    // A full queue on top of full socket buffers: the peer has stopped
+    // reading. Keeping the connection would only turn every later send into
+    // failure lines in the log, so it is closed.
+    Close();
+    return asio::error::no_buffer_space;
   }
   // On its own strand already (a connection answering its own request): write
   // now rather than take a second trip through a pool's threads. On a

@@ -4,7 +4,8 @@
 // its work: a strand of its own when the socket's event loop runs on several
 // threads, or the loop itself when only one thread runs it (a strand there
 // would add a queue and a lock to every handler for nothing). Posted contexts wait
-// in a bounded queue and are written in order, one write at a time, so pieces
+// in a bounded queue (a post that finds it full closes the connection: its
+// peer no longer reads) and are written in order, one write at a time, so pieces
 // of a packet never interleave with another packet's pieces; the contexts that
 // are waiting when a write starts go out together in one gathered write (up to
 // kMaxGather), and each completed write returns its contexts to the pool. A
@@ -55,6 +56,9 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   int Post(CTcpSendContext* context) override;
   void Close() override;
   size_t Queued() const;
+  // A post found the queue full and closed the connection: the peer had
+  // stopped reading.
+  bool Overflowed() const;
 
  private:
   void WriteFront();
@@ -72,6 +76,7 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   std::array<asio::const_buffer, kMaxGather> gather_{};
   bool writing_ = false;
   bool closed_ = false;
+  bool overflowed_ = false;
   int error_ = 0;
 };
 

@@ -265,6 +265,12 @@ TEST(IssueSendOperation, AsioTcpSenderRefusesBeyondItsQueueLimit) {
   EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), data.size()), 0);
   EXPECT_EQ(sender->Queued(), 2u);
   EXPECT_EQ(log.Messages().size(), 2u);
+  // A peer that lets its queue fill has stopped reading: the connection is
+  // closed, and later sends are refused without queuing anything.
+  EXPECT_TRUE(sender->Overflowed());
+  EXPECT_FALSE(sender->CanSend());
+  EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), 10), 0);
+  EXPECT_EQ(sender->Queued(), 2u);
 }
 
 TEST(IssueSendOperation, UdpSendsOneDatagramPerPieceToTheCardsAddress) {

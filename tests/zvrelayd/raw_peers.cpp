@@ -1,5 +1,7 @@
 #include "raw_peers.hpp"
 
+#include <sys/socket.h>
+
 #include "common/wire.hpp"
 #include "platform/clock.hpp"
 
@@ -31,6 +33,10 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 bool RawPeer::Connect(uint16_t port) {
   return socket_.Connect(0x7F000001, port, 2000) == 1;
+}
+
+bool RawPeer::SetReceiveBuffer(int bytes) {
+  return setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
 }
 
 bool RawPeer::Send(const Bytes& bytes) {

@@ -28,6 +28,9 @@ class RawPeer {
  public:
   bool Connect(uint16_t port);
   bool Send(const Bytes& bytes);
+  // Fixes the socket's receive buffer (no growing with the traffic), so that
+  // a peer that does not read fills it soon.
+  bool SetReceiveBuffer(int bytes);
   // Exactly n bytes within the time-out, or an empty vector.
   Bytes ReadExact(size_t n, int timeout_ms = 3000);
   // One relay frame, or type 0 when none arrived in time.

@@ -2,6 +2,7 @@
 // the card protocol over TCP and UDP, and the server in between.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -468,6 +469,54 @@ TEST_P(Zvrelayd, DeletingACardThroughARecordOperationClosesItsConnection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EventLoops, Zvrelayd, ::testing::Values(1, 3));
+
+TEST(ZvrelaydBackpressure, AUserThatStopsReadingIsClosedWithoutFloodingTheLog) {
+  // A user sends lock requests without ever reading the answers. Once its
+  // socket buffers and its send queue are full the server closes it: one
+  // failed send and one line saying why, not two failure lines per request.
+  test::TempDatabase db;
+  db.AddOrganization("Acme");
+  db.AddUser("alice", "a", 2, "Acme");
+  db.AddUser("bob", "b", 2, "Acme");
+  daemon::ServerSettings s;
+  s.bind_address = "127.0.0.1";
+  s.user_port = 0;
+  s.card_port = 0;
+  s.threads = 1;
+  s.send_queue_limit = 4;
+  s.log_file = db.Folder() + "/zvrelayd.log";
+  daemon::CRelayServer server(s);
+  std::string error;
+  ASSERT_EQ(server.Start(&error), 1) << error;
+  auto log_text = [&] {
+    std::ifstream log(s.log_file);
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  };
+
+  RawPeer flooder;
+  ASSERT_TRUE(flooder.Connect(server.UserPort()));
+  ASSERT_TRUE(flooder.SetReceiveBuffer(4096));
+  ASSERT_TRUE(flooder.Send(LoginFrame("alice", "a")));
+  ASSERT_EQ(flooder.ReadFrame().body.at(0), 1);
+  Bytes requests;
+  const Bytes lock = LockFrame("ABC123", 1);
+  for (int i = 0; i < 40000; ++i) requests.insert(requests.end(), lock.begin(), lock.end());
+  flooder.Send(requests);  // may fail part-way: the server closes the connection
+  ASSERT_TRUE(test::Eventually(
+      [&] { return log_text().find("it does not read its answers") != std::string::npos; }, 10000))
+      << log_text();
+  const std::string text = log_text();
+  EXPECT_LT(std::count(text.begin(), text.end(), '\n'), 8) << text;
+  EXPECT_TRUE(flooder.ClosedWithin(3000));
+
+  // Everyone else is still served.
+  RawPeer other;
+  ASSERT_TRUE(other.Connect(server.UserPort()));
+  ASSERT_TRUE(other.Send(LoginFrame("bob", "b")));
+  EXPECT_EQ(other.ReadFrame().body.at(0), 1);
+  ASSERT_TRUE(other.Send(LockFrame("ABC123", 1)));
+  EXPECT_EQ(other.ReadFrame().type, 0x0F06);
+}
 
 TEST(StreamFrames, CardFramesAndUdpDatagramsAreCheckedBeforeUse) {
   daemon::CCardFrameSplitter cards;
