@@ -516,7 +516,7 @@ int IdleMemory(const RunConfig& run, int idle) {
 int main(int argc, char** argv) {
   RunConfig run;
   int idle = 10000, window = 0;
-  double rate = 20000;
+  double rate = 10000;
   std::string only;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
