@@ -23,12 +23,11 @@ void CCardSession::Start() {
 }
 
 void CCardSession::Read() {
+  // The socket's own loop runs the handler: it is this connection's only
+  // thread, so no executor needs binding.
   sender_->Socket().async_read_some(
       asio::buffer(read_buffer_),
-      asio::bind_executor(sender_->Executor(),
-                          [self = shared_from_this()](const std::error_code& ec, size_t n) {
-                            self->OnRead(ec, n);
-                          }));
+      [self = shared_from_this()](const std::error_code& ec, size_t n) { self->OnRead(ec, n); });
 }
 
 void CCardSession::ArmTimer() {

@@ -88,11 +88,16 @@ void CAsioTcpSender::WriteFront() {
       gather_[count++] = asio::buffer(c->buffer.data(), c->length);
     }
   }
-  asio::async_write(socket_, std::span<const asio::const_buffer>(gather_.data(), count),
-                    asio::bind_executor(executor_, [self = shared_from_this(), count](
-                                                       const std::error_code& ec, size_t) {
-                      self->OnWritten(count, ec);
-                    }));
+  std::span<const asio::const_buffer> buffers(gather_.data(), count);
+  auto done = [self = shared_from_this(), count](const std::error_code& ec, size_t) {
+    self->OnWritten(count, ec);
+  };
+  // On a one-thread loop the socket's executor is already the connection's.
+  if (strand_) {
+    asio::async_write(socket_, buffers, asio::bind_executor(*strand_, std::move(done)));
+  } else {
+    asio::async_write(socket_, buffers, std::move(done));
+  }
 }
 
 void CAsioTcpSender::OnWritten(size_t count, const std::error_code& ec) {
