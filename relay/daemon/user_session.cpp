@@ -1,5 +1,7 @@
 #include "relay/daemon/user_session.hpp"
 
+#include <algorithm>
+
 #include "relay/messages/relay_packet.hpp"
 #include "relay/server/account_status.hpp"
 #include "relay/server/connection_registry.hpp"
@@ -62,7 +64,9 @@ void CUserSession::ArmTimer() {
   timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
   timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_ || !self->splitter_.HasPartial()) return;
-    self->users_->Log().WriteLog("user connection closed: unfinished frame timed out");
+    self->users_->Log().WriteLog(self->paused_
+                                     ? "user connection closed: it does not read its answers"
+                                     : "user connection closed: unfinished frame timed out");
     self->Finish();
   });
 }
@@ -74,7 +78,22 @@ void CUserSession::OnRead(const std::error_code& ec, size_t n) {
     return;
   }
   splitter_.Append(read_buffer_.data(), n);
+  HandleFrames();
+}
+
+void CUserSession::HandleFrames() {
   for (;;) {
+    // A send queue closed for a peer that stopped reading, or a write that
+    // failed: the requests still waiting could only fail to be answered.
+    if (sender_->Overflowed()) {
+      users_->Log().WriteLog("user connection closed: it does not read its answers");
+      Finish();
+      return;
+    }
+    if (!sender_->CanSend()) {
+      Finish();
+      return;
+    }
     uint16_t type = 0;
     const uint8_t* body = nullptr;
     uint32_t length = 0;
@@ -85,19 +104,33 @@ void CUserSession::OnRead(const std::error_code& ec, size_t n) {
       Finish();
       return;
     }
+    if (sender_->Queued() >= PauseAt()) {
+      // The peer asks faster than it takes its answers: its requests wait
+      // (and no more are read) until half of what is queued has left, so no
+      // answer is dropped for a full queue. A peer that never reads again is
+      // closed by the timer.
+      paused_ = true;
+      ArmTimer();
+      sender_->WhenDrained(PauseAt() / 2, [self = shared_from_this()] { self->Resume(); });
+      return;
+    }
     Dispatch(type, body, length);
     splitter_.Consume();
     if (finished_) return;
-    // A full send queue closed the connection: the requests still waiting
-    // could only fail to be answered.
-    if (sender_->Overflowed()) {
-      users_->Log().WriteLog("user connection closed: it does not read its answers");
-      Finish();
-      return;
-    }
   }
   ArmTimer();
   Read();
+}
+
+void CUserSession::Resume() {
+  if (finished_ || !paused_) return;
+  paused_ = false;
+  HandleFrames();
+}
+
+size_t CUserSession::PauseAt() const {
+  // Half the queue: the answer to one request always finds room.
+  return std::max<size_t>(sender_->QueueLimit() / 2, 1);
 }
 
 void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length) {
@@ -145,6 +178,7 @@ void CUserSession::Finish() {
   if (finished_) return;
   finished_ = true;
   timer_.cancel();
+  sender_->WhenDrained(0, nullptr);  // a waiting callback would keep this session alive
   users_->Remove(key_);
   sender_->Close();
   UserLeft(GetId());

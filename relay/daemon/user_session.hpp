@@ -29,13 +29,18 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   std::string GetId() const override;
   std::string GetOrganization() const override;
   CTcpSendTarget* GetSendTarget() override { return sender_.get(); }
-  // A card's answer goes out on this session's strand, so it always follows
+  // A card's answer goes out on this session's loop, so it always follows
   // the status answer of the request that is being handled when it arrives.
   bool Deliver(const uint8_t* data, size_t length) override;
 
  private:
   void Read();
   void OnRead(const std::error_code& ec, size_t n);
+  // Handles the whole frames received so far, then reads on, unless the
+  // answers back up (then it waits for them to drain).
+  void HandleFrames();
+  void Resume();
+  size_t PauseAt() const;
   void ArmTimer();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
   void Finish();
@@ -48,11 +53,13 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   asio::steady_timer timer_;
   CRelayFrameSplitter splitter_;
   std::array<uint8_t, 8192> read_buffer_{};
-  CUserRecord user_;  // only this session's strand touches it
+  CUserRecord user_;  // only this session's loop touches it
   mutable std::mutex id_lock_;
   std::string name_;
   std::string organization_;
-  bool timer_armed_ = false;  // a wait is pending (cancelling none costs a lock)
+  bool timer_armed_ = false;
+  bool paused_ = false;  // requests wait for the answers to drain  // a wait is pending (cancelling
+                         // none costs a lock)
   bool finished_ = false;
 };
 

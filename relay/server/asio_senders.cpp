@@ -6,8 +6,12 @@
 namespace zv {
 
 CAsioTcpSender::CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id, size_t queue_limit,
-                               Serialise serialise)
-    : socket_(std::move(socket)), id_(id), queue_limit_(queue_limit) {
+                               Serialise serialise, int stall_ms)
+    : socket_(std::move(socket)),
+      id_(id),
+      queue_limit_(queue_limit),
+      stall_ms_(stall_ms),
+      progress_(std::chrono::steady_clock::now()) {
   if (serialise == Serialise::kOwnStrand) {
     strand_.emplace(asio::make_strand(socket_.get_executor()));
     executor_ = *strand_;
@@ -46,19 +50,25 @@ int CAsioTcpSender::Post(CTcpSendContext* context) {
     std::lock_guard<std::mutex> guard(lock_);
     if (error_) return error_;
     if (closed_) return asio::error::not_connected;
+    const auto now = std::chrono::steady_clock::now();
     if (queue_.size() < queue_limit_) {
+      if (queue_.empty()) progress_ = now;
       queue_.push_back(context);
       if (writing_) return 0;
       writing_ = true;
       start_here = strand_ && RunningHere();
-    } else {
+    } else if (now - progress_ >= std::chrono::milliseconds(stall_ms_)) {
       overflowed_ = overflow = true;
+    } else {
+      // Full for now (a burst queued within one turn of the loop): this send
+      // fails, the connection stays.
+      return asio::error::no_buffer_space;
     }
   }
   if (overflow) {
-    // A full queue on top of full socket buffers: the peer has stopped
-    // reading. Keeping the connection would only turn every later send into
-    // failure lines in the log, so it is closed.
+    // Full, and nothing written for the whole stall time: the peer has
+    // stopped reading. Keeping the connection would only turn every later
+    // send into failure lines in the log, so it is closed.
     Close();
     return asio::error::no_buffer_space;
   }
@@ -103,23 +113,33 @@ void CAsioTcpSender::WriteFront() {
 void CAsioTcpSender::OnWritten(size_t count, const std::error_code& ec) {
   std::array<CTcpSendContext*, kMaxGather> written{};
   std::vector<CTcpSendContext*> dropped;
+  std::function<void()> drained;
   {
     std::lock_guard<std::mutex> guard(lock_);
     for (size_t i = 0; i < count; ++i) {
       written[i] = queue_.front();
       queue_.pop_front();
     }
+    progress_ = std::chrono::steady_clock::now();
     if (ec) {
       error_ = ec.value() ? ec.value() : asio::error::connection_reset;
       dropped.assign(queue_.begin(), queue_.end());
       queue_.clear();
       writing_ = false;
     }
+    if (drained_ && queue_.size() < drained_below_) drained.swap(drained_);
   }
   // Contexts go back to their pool outside the sender's lock.
   for (size_t i = 0; i < count; ++i) written[i]->Release();
   for (CTcpSendContext* c : dropped) c->Release();
   if (!ec) WriteFront();
+  if (drained) drained();
+}
+
+void CAsioTcpSender::WhenDrained(size_t below, std::function<void()> drained) {
+  std::lock_guard<std::mutex> guard(lock_);
+  drained_below_ = below;
+  drained_ = std::move(drained);
 }
 
 void CAsioTcpSender::Close() {

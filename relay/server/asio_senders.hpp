@@ -4,8 +4,7 @@
 // its work: a strand of its own when the socket's event loop runs on several
 // threads, or the loop itself when only one thread runs it (a strand there
 // would add a queue and a lock to every handler for nothing). Posted contexts wait
-// in a bounded queue (a post that finds it full closes the connection: its
-// peer no longer reads) and are written in order, one write at a time, so pieces
+// in a bounded queue and are written in order, one write at a time, so pieces
 // of a packet never interleave with another packet's pieces; the contexts that
 // are waiting when a write starts go out together in one gathered write (up to
 // kMaxGather), and each completed write returns its contexts to the pool. A
@@ -20,7 +19,9 @@
 
 #include <array>
 #include <asio.hpp>
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,9 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   static constexpr size_t kDefaultQueueLimit = 256;
   // Contexts written by one gathered write at most.
   static constexpr size_t kMaxGather = 16;
+  // A full queue with no write completed for this long means the peer has
+  // stopped reading.
+  static constexpr int kDefaultStallMs = 5000;
 
   // How the connection's handlers are kept from running at the same time.
   enum class Serialise {
@@ -43,7 +47,7 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   };
 
   CAsioTcpSender(asio::ip::tcp::socket socket, uint64_t id, size_t queue_limit = kDefaultQueueLimit,
-                 Serialise serialise = Serialise::kOwnStrand);
+                 Serialise serialise = Serialise::kOwnStrand, int stall_ms = kDefaultStallMs);
 
   asio::ip::tcp::socket& Socket() { return socket_; }
   // Every handler of the connection runs on this executor.
@@ -56,9 +60,14 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   int Post(CTcpSendContext* context) override;
   void Close() override;
   size_t Queued() const;
-  // A post found the queue full and closed the connection: the peer had
-  // stopped reading.
+  size_t QueueLimit() const { return queue_limit_; }
+  // A post found the queue full long after the last completed write and
+  // closed the connection: the peer had stopped reading.
   bool Overflowed() const;
+  // Calls `drained` once, on the connection's executor, when a completed
+  // write leaves fewer than `below` contexts queued or the connection breaks.
+  // Replaces an earlier callback that has not been called.
+  void WhenDrained(size_t below, std::function<void()> drained);
 
  private:
   void WriteFront();
@@ -78,6 +87,11 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
   bool closed_ = false;
   bool overflowed_ = false;
   int error_ = 0;
+  const int stall_ms_;
+  // When the last write completed, or the queue last started from empty.
+  std::chrono::steady_clock::time_point progress_;
+  size_t drained_below_ = 0;
+  std::function<void()> drained_;
 };
 
 class CAsioUdpSender : public CUdpSendTarget {

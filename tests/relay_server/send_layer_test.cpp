@@ -265,12 +265,65 @@ TEST(IssueSendOperation, AsioTcpSenderRefusesBeyondItsQueueLimit) {
   EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), data.size()), 0);
   EXPECT_EQ(sender->Queued(), 2u);
   EXPECT_EQ(log.Messages().size(), 2u);
-  // A peer that lets its queue fill has stopped reading: the connection is
-  // closed, and later sends are refused without queuing anything.
+  // Full right after the queue started: a burst, not a peer that stopped
+  // reading. The send fails; the connection stays.
+  EXPECT_FALSE(sender->Overflowed());
+  EXPECT_TRUE(sender->CanSend());
+}
+
+TEST(IssueSendOperation, AsioTcpSenderClosesAPeerThatStoppedReading) {
+  // Full, and no write completed for the whole stall time (0 here): the
+  // connection is closed and later sends are refused without queuing.
+  TestLog log;
+  asio::io_context io;
+  asio::ip::tcp::socket s(io);
+  auto sender = std::make_shared<CAsioTcpSender>(
+      std::move(s), 1, 2, CAsioTcpSender::Serialise::kSingleLoop, /*stall_ms=*/0);
+  CContextPool pool(kTcpSendContextKind, 16);
+  std::vector<uint8_t> data = Pattern(3 * 4096);
+  EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), data.size()), 0);
   EXPECT_TRUE(sender->Overflowed());
   EXPECT_FALSE(sender->CanSend());
   EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), 10), 0);
   EXPECT_EQ(sender->Queued(), 2u);
+}
+
+TEST(IssueSendOperation, AsioTcpSenderSaysWhenItsQueueHasDrained) {
+  TestLog log;
+  asio::io_context io;
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  tarvo::platform::TcpSocket peer;
+  asio::ip::tcp::socket server_side(io);
+  std::thread connector(
+      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
+  acceptor.accept(server_side);
+  connector.join();
+  auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1, 64,
+                                                 CAsioTcpSender::Serialise::kSingleLoop);
+  CContextPool pool(kTcpSendContextKind, 64);
+  std::vector<uint8_t> data = Pattern(40 * 4096);
+  int calls = 0;
+  asio::post(io, [&] {
+    ASSERT_EQ(IssueSendOperation(pool, log.log, *sender, data.data(), data.size()), 1);
+    sender->WhenDrained(8, [&] {
+      ++calls;
+      EXPECT_LT(sender->Queued(), 8u);
+    });
+  });
+  std::vector<uint8_t> got(data.size());
+  std::thread reader([&] {
+    size_t have = 0;
+    peer.SetReceiveTimeout(2000);
+    while (have < got.size()) {
+      long n = peer.ReceiveSome(got.data() + have, got.size() - have);
+      if (n <= 0) return;
+      have += static_cast<size_t>(n);
+    }
+  });
+  io.run_for(std::chrono::milliseconds(300));
+  reader.join();
+  EXPECT_EQ(got, data);
+  EXPECT_EQ(calls, 1);  // once, not at every later write
 }
 
 TEST(IssueSendOperation, UdpSendsOneDatagramPerPieceToTheCardsAddress) {
