@@ -7,6 +7,7 @@
 #include "relay/messages/user_record.hpp"
 #include "relay/server/account_db.hpp"
 #include "relay/server/card_rules.hpp"
+#include "relay/server/connection.hpp"
 #include "relay/server/connection_registry.hpp"
 #include "relay/server/database_path.hpp"
 
@@ -14,6 +15,30 @@ namespace zv {
 namespace {
 
 enum class Counter { kUsers, kCards };
+
+// Reads a row, changes it and moves the counters as one step: connections
+// on other threads may change the same row at the same time, and a counter
+// moved on what another one changed meanwhile would drift from the rows.
+// Rolled back unless committed (closing the database does the same).
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(CAccountDb& db) : db_(db) {
+    open_ = db_.ExecuteSql(CSqlStatement{"BEGIN IMMEDIATE", {}}) == 1;
+  }
+  ~WriteTransaction() {
+    if (open_) db_.ExecuteSql(CSqlStatement{"ROLLBACK", {}});
+  }
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+  void Commit() {
+    if (open_) db_.ExecuteSql(CSqlStatement{"COMMIT", {}});
+    open_ = false;
+  }
+
+ private:
+  CAccountDb& db_;
+  bool open_ = false;
+};
 
 void ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& organization) {
   const char* column = which == Counter::kUsers ? "UserNum" : "CardNum";
@@ -109,6 +134,7 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
     }
     // The counter of the organization the stored row belongs to, and only
     // when a row was really deleted.
+    WriteTransaction transaction(db);
     std::string organization;
     bool stored = StoredOrganization(db, record, &organization);
     int changes = 0;
@@ -116,6 +142,7 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
     if (ran && stored && changes > 0) {
       ChangeCounter(db, kind == kUserKind ? Counter::kUsers : Counter::kCards, -1, organization);
     }
+    transaction.Commit();
     return ran;
   }
   return db.DeleteRecord(kind, key);
@@ -127,15 +154,18 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
 int Modify(CAccountDb& db, const CRecord& record) {
   const int kind = record.GetKind();
   if (kind != kUserKind && kind != kCardKind) return db.UpdateRecord(record);
+  WriteTransaction transaction(db);
   std::string before;
   const bool stored = StoredOrganization(db, record, &before);
   if (!db.UpdateRecord(record)) return 0;
   const std::string& after = record.GetOrganizationName();
-  if (stored && before != after) {
+  // Organization names compare without case, as the tables store them.
+  if (stored && !EqualsIgnoreCase(before, after)) {
     const Counter which = kind == kUserKind ? Counter::kUsers : Counter::kCards;
     ChangeCounter(db, which, -1, before);
     ChangeCounter(db, which, +1, after);
   }
+  transaction.Commit();
   return 1;
 }
 

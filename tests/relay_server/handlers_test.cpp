@@ -3,6 +3,8 @@
 // cascading delete.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "recording_target.hpp"
 #include "relay/messages/log_record.hpp"
 #include "relay/messages/organization_record.hpp"
@@ -276,6 +278,30 @@ TEST_F(Handlers, MovingAUserOrCardToAnotherOrganizationMovesItsCount) {
   EXPECT_EQ(RecordOp(root, kRecordDelete, NewCard("ABC123", "Other")), 0);
   EXPECT_EQ(Cards("Other"), other_cards);
   EXPECT_EQ(Cards("Acme"), acme_cards - 1);
+}
+
+TEST_F(Handlers, CountersStayTrueWhenConnectionsMoveTheSameRowAtOnce) {
+  // Two connections on two threads move one card back and forth between the
+  // organizations at the same time: however their steps interleave, each
+  // organization's counter must still equal its rows.
+  CUserRecord root;
+  LogIn(root, "root", "r");
+  ASSERT_EQ(RecordOp(root, kRecordAdd, NewCard("RACE01", "Acme")), 0);
+  auto rows = [&](const std::string& org) {
+    return db.Scalar("SELECT count(*) AS v FROM [Card] WHERE OrganizationName = ?", org);
+  };
+  const long acme_offset = Cards("Acme") - rows("Acme");
+  const long other_offset = Cards("Other") - rows("Other");
+  auto mover = [&](const std::string& to) {
+    CUserRecord user;
+    LogIn(user, "root", "r");
+    for (int i = 0; i < 200; ++i) RecordOp(user, kRecordModify, NewCard("RACE01", to));
+  };
+  std::thread a(mover, "Other"), b(mover, "Acme");
+  a.join();
+  b.join();
+  EXPECT_EQ(Cards("Acme") - rows("Acme"), acme_offset);
+  EXPECT_EQ(Cards("Other") - rows("Other"), other_offset);
 }
 
 TEST_F(Handlers, AddingACardFollowsItsLiveConnection) {
