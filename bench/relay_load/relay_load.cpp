@@ -170,7 +170,11 @@ awaitable<void> EchoCard(uint16_t port, std::string id, Shared& shared) {
     out.clear();
     while (in.Size() >= 2) {
       const size_t length = tarvo::wire::GetLe16(in.Front());
-      if (length < kIdLength) co_return;
+      if (length < kIdLength) {
+        std::fprintf(stderr, "card %s: malformed frame from the server\n", id.c_str());
+        ++shared.failures;
+        co_return;
+      }
       if (in.Size() < length + 2) break;
       const uint8_t* frame = in.Front();
       out.insert(out.end(), frame, frame + 2);
@@ -451,10 +455,13 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   for (auto& u : users) all.insert(all.end(), u->latencies_us.begin(), u->latencies_us.end());
   const double pairs = static_cast<double>(all.size()) / elapsed;
   std::printf("%s\n", title);
+  // The bare forwarder always runs one loop, whatever --threads says.
+  const int server_loops = run.server == "zvrelayd" ? run.threads : 1;
   std::printf(
-      "  %s, %d cards, %d users, %d server threads, %d load threads: %zu round trips in "
+      "  %s, %d cards, %d users, %d server loops, %d load threads: %zu round trips in "
       "%.1f s\n",
-      run.server.c_str(), run.cards, run.users, run.threads, run.load_threads, all.size(), elapsed);
+      run.server.c_str(), run.cards, run.users, server_loops, run.load_threads, all.size(),
+      elapsed);
   if (shape.rate > 0)
     std::printf("  offered %.0f, answered %.0f request/answer pairs per second\n", shape.rate,
                 pairs);

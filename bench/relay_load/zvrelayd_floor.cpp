@@ -20,6 +20,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -53,6 +54,7 @@ std::unordered_map<int, std::unique_ptr<Peer>> peers;
 std::unordered_map<std::string, Peer*> cards_by_id;
 std::unordered_map<std::string, Peer*> lock_owner;  // card id -> user
 std::vector<Peer*> to_flush;
+std::vector<int> closed_in_batch;  // their events in this batch are stale
 volatile std::sig_atomic_t stop = 0;
 
 int Listen(const char* bind_address, uint16_t port, uint16_t* bound) {
@@ -89,6 +91,7 @@ void QueueFrame(Peer* p, uint16_t type, const uint8_t* body, size_t size, uint8_
 }
 
 void Close(int epoll_fd, Peer* p) {
+  closed_in_batch.push_back(p->fd);
   epoll_ctl(epoll_fd, EPOLL_CTL_DEL, p->fd, nullptr);
   close(p->fd);
   if (p->card && !p->id.empty() && cards_by_id[p->id] == p) cards_by_id.erase(p->id);
@@ -208,8 +211,12 @@ int main(int argc, char** argv) {
     // Bytes still waiting for a full socket: look again soon instead of sleeping.
     const int wait_ms = to_flush.empty() ? 100 : 1;
     const int n = epoll_wait(epoll_fd, events.data(), static_cast<int>(events.size()), wait_ms);
+    closed_in_batch.clear();
     for (int i = 0; i < n; ++i) {
       const int fd = events[static_cast<size_t>(i)].data.fd;
+      // A descriptor closed earlier in this batch may already be reused.
+      if (std::find(closed_in_batch.begin(), closed_in_batch.end(), fd) != closed_in_batch.end())
+        continue;
       if (fd == users_fd || fd == cards_fd) {
         const int s = accept4(fd, nullptr, nullptr, SOCK_NONBLOCK);
         if (s < 0) continue;

@@ -27,8 +27,8 @@ int Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& at,
   return 1;
 }
 
-std::vector<std::unique_ptr<asio::io_context>> MakeLoops(int threads) {
-  std::vector<std::unique_ptr<asio::io_context>> loops;
+CRelayServer::EventLoops MakeLoops(int threads) {
+  CRelayServer::EventLoops loops;
   // One thread runs each loop: the hint lets Asio skip work meant for several.
   for (int i = 0; i < (threads > 0 ? threads : 1); ++i)
     loops.push_back(std::make_unique<asio::io_context>(1));
@@ -45,14 +45,27 @@ CRelayServer::CRelayServer(ServerSettings settings)
   for (auto& loop : loops_) work_.push_back(asio::make_work_guard(*loop));
 }
 
-asio::io_context& CRelayServer::NextLoop() {
-  asio::io_context& loop = *loops_[next_loop_];
-  next_loop_ = (next_loop_ + 1) % loops_.size();
+asio::io_context& CRelayServer::NextLoop(size_t& next) {
+  asio::io_context& loop = *loops_[next];
+  next = (next + 1) % loops_.size();
   return loop;
 }
 
 CRelayServer::~CRelayServer() {
   Stop();
+  udp_.reset();
+  std::error_code ignored;
+  user_acceptor_.close(ignored);
+  card_acceptor_.close(ignored);
+  // The loops themselves go last, first to last (EventLoops).
+}
+
+CRelayServer::EventLoops::~EventLoops() {
+  // What is still queued goes with its loop. The first loop goes first: its
+  // queue may hold an accept whose new socket belongs to another loop, which
+  // must still exist when that socket is destroyed. The other loops' queues
+  // hold only their own connections.
+  for (auto& loop : *this) loop.reset();
 }
 
 int CRelayServer::Start(std::string* error) {
@@ -106,8 +119,8 @@ int CRelayServer::Start(std::string* error) {
 }
 
 void CRelayServer::AcceptUsers() {
-  user_acceptor_.async_accept(NextLoop(), [this](const std::error_code& ec,
-                                                 asio::ip::tcp::socket socket) {
+  user_acceptor_.async_accept(NextLoop(next_user_loop_), [this](const std::error_code& ec,
+                                                                asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !user_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;
@@ -119,8 +132,8 @@ void CRelayServer::AcceptUsers() {
 }
 
 void CRelayServer::AcceptCards() {
-  card_acceptor_.async_accept(NextLoop(), [this](const std::error_code& ec,
-                                                 asio::ip::tcp::socket socket) {
+  card_acceptor_.async_accept(NextLoop(next_card_loop_), [this](const std::error_code& ec,
+                                                                asio::ip::tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !card_acceptor_.is_open()) return;
     if (!ec) {
       std::error_code ignored;

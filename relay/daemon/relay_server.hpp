@@ -37,20 +37,30 @@ class CRelayServer {
   // Blocks until SIGINT or SIGTERM arrives (or Stop() is called).
   void WaitForStopSignal();
 
+  // The event loops, destroyed first to last whatever the library's order.
+  struct EventLoops : std::vector<std::unique_ptr<asio::io_context>> {
+    EventLoops() = default;
+    EventLoops(EventLoops&&) = default;
+    EventLoops& operator=(EventLoops&&) = default;
+    ~EventLoops();
+  };
+
   uint16_t UserPort() const { return user_port_; }
   uint16_t CardPort() const { return card_port_; }
 
  private:
   void AcceptUsers();
   void AcceptCards();
-  // The loop the next accepted connection goes to (accept handlers run on
-  // the first loop only).
-  asio::io_context& NextLoop();
+  // The loop the next connection accepted on that port goes to (accept
+  // handlers run on the first loop only). Users and cards are each dealt in
+  // turn, so neither kind piles up on one loop.
+  asio::io_context& NextLoop(size_t& next);
 
   ServerSettings settings_;
-  std::vector<std::unique_ptr<asio::io_context>> loops_;
+  EventLoops loops_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
-  size_t next_loop_ = 0;
+  size_t next_user_loop_ = 0;
+  size_t next_card_loop_ = 0;
   asio::ip::tcp::acceptor user_acceptor_;
   asio::ip::tcp::acceptor card_acceptor_;
   std::unique_ptr<CUdpCardEndpoint> udp_;

@@ -11,6 +11,7 @@ CUdpCardEndpoint::CUdpCardEndpoint(asio::io_context& io, const asio::ip::udp::en
     : socket_(io), sender_(socket_, 0) {
   socket_.open(at.protocol(), *ec);
   if (!*ec) socket_.bind(at, *ec);
+  if (!*ec) sender_.MakeNonBlocking();
 }
 
 CUdpCardEndpoint::~CUdpCardEndpoint() {

@@ -156,10 +156,21 @@ void CAsioTcpSender::Close() {
   });
 }
 
+CAsioUdpSender::CAsioUdpSender(asio::ip::udp::socket& socket, uint64_t id)
+    : socket_(socket), id_(id) {
+  MakeNonBlocking();
+}
+
+void CAsioUdpSender::MakeNonBlocking() {
+  // Set once, before any other thread sends: a full socket answers at once
+  // instead of blocking the sending thread.
+  std::error_code ignored;
+  if (socket_.is_open()) socket_.non_blocking(true, ignored);
+}
+
 int CAsioUdpSender::Post(CUdpContext* context) {
   asio::ip::udp::endpoint to = ToEndpoint(context->address);
   std::error_code ec;
-  socket_.non_blocking(true, ec);
   size_t sent = socket_.send_to(asio::buffer(context->buffer.data(), context->length), to, 0, ec);
   if (!ec) {
     (void)sent;  // a datagram is sent whole or not at all
@@ -167,8 +178,12 @@ int CAsioUdpSender::Post(CUdpContext* context) {
     return 0;
   }
   if (ec != asio::error::would_block && ec != asio::error::try_again) return ec.value();
-  socket_.async_send_to(asio::buffer(context->buffer.data(), context->length), to,
-                        [context](const std::error_code&, size_t) { context->Release(); });
+  // The socket's own loop waits until it takes the datagram: asynchronous
+  // operations on one socket are started from the thread that runs it.
+  asio::post(socket_.get_executor(), [&socket = socket_, context, to] {
+    socket.async_send_to(asio::buffer(context->buffer.data(), context->length), to,
+                         [context](const std::error_code&, size_t) { context->Release(); });
+  });
   return 0;
 }
 

@@ -96,7 +96,10 @@ class CAsioTcpSender : public CTcpSendTarget, public std::enable_shared_from_thi
 
 class CAsioUdpSender : public CUdpSendTarget {
  public:
-  CAsioUdpSender(asio::ip::udp::socket& socket, uint64_t id) : socket_(socket), id_(id) {}
+  CAsioUdpSender(asio::ip::udp::socket& socket, uint64_t id);
+  // Puts the socket into non-blocking mode; the constructor does it for a
+  // socket that is already open, its owner after opening it otherwise.
+  void MakeNonBlocking();
   uint64_t Id() const override { return id_; }
   int Post(CUdpContext* context) override;
 

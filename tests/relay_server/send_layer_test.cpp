@@ -196,12 +196,12 @@ TEST(IssueSendOperation, AsioTcpSenderDeliversEveryByteAndReturnsEveryContext) {
 }
 
 // Both ways of serialising a connection: a strand of its own, and the
-// connection's one-thread loop (where posts from the loop's thread write at once).
+// connection's one-thread loop (where a write waits for the loop's ready handlers).
 class AsioTcpSenderOrder : public ::testing::TestWithParam<CAsioTcpSender::Serialise> {};
 
 TEST_P(AsioTcpSenderOrder, KeepsOrderWhenManyPiecesWaitForOneWrite) {
-  // Forty packets queued at once, half from the sender's own strand (written
-  // at once) and half from outside it: more than one gathered write holds,
+  // Forty packets queued at once, half from the connection's own executor
+  // and half from outside it: more than one gathered write holds,
   // and every byte still arrives in the order it was posted.
   TestLog log;
   asio::io_context io;
