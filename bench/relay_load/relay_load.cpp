@@ -204,7 +204,8 @@ struct UserState {
   std::vector<double> latencies_us;
 };
 
-awaitable<bool> Setup(UserState& u, uint16_t port, int index, Shared& shared) {
+// Connects, logs in and locks the user's cards.
+awaitable<bool> Setup(UserState& u, uint16_t port, int index) {
   std::error_code ec;
   auto token = asio::redirect_error(asio::use_awaitable, ec);
   co_await u.socket.async_connect(Loopback(port), token);
@@ -233,7 +234,6 @@ awaitable<bool> Setup(UserState& u, uint16_t port, int index, Shared& shared) {
       co_return false;
     }
   }
-  (void)shared;
   co_return true;
 }
 
@@ -344,7 +344,7 @@ awaitable<void> UserWriter(UserState& u, LoadShape shape, int index, Shared& sha
 
 awaitable<void> User(std::shared_ptr<UserState> u, uint16_t port, int index, LoadShape shape,
                      Shared& shared) {
-  if (!co_await Setup(*u, port, index, shared)) {
+  if (!co_await Setup(*u, port, index)) {
     ++shared.failures;
     co_return;
   }

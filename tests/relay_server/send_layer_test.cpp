@@ -25,6 +25,31 @@ std::vector<uint8_t> Pattern(size_t n) {
   return v;
 }
 
+// A loopback connection: `peer` is the far end, the socket returned is the
+// server's side, on `io`.
+asio::ip::tcp::socket AcceptedSocket(asio::io_context& io, tarvo::platform::TcpSocket& peer) {
+  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  asio::ip::tcp::socket server_side(io);
+  std::thread connector(
+      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
+  acceptor.accept(server_side);
+  connector.join();
+  return server_side;
+}
+
+// Reads on `peer` until `got` is full, the peer closes or 2 s pass without data.
+std::thread ReadInto(tarvo::platform::TcpSocket& peer, std::vector<uint8_t>& got) {
+  return std::thread([&peer, &got] {
+    size_t have = 0;
+    peer.SetReceiveTimeout(2000);
+    while (have < got.size()) {
+      long n = peer.ReceiveSome(got.data() + have, got.size() - have);
+      if (n <= 0) return;
+      have += static_cast<size_t>(n);
+    }
+  });
+}
+
 // A log writer on a private file, and the messages written to it.
 struct TestLog {
   test::TempDatabase tmp;
@@ -160,13 +185,8 @@ TEST(IssueSendOperation, FailuresAreLoggedAndAnsweredWithZero) {
 TEST(IssueSendOperation, AsioTcpSenderDeliversEveryByteAndReturnsEveryContext) {
   TestLog log;
   asio::io_context io;
-  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
   tarvo::platform::TcpSocket peer;
-  asio::ip::tcp::socket server_side(io);
-  std::thread connector(
-      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
-  acceptor.accept(server_side);
-  connector.join();
+  asio::ip::tcp::socket server_side = AcceptedSocket(io, peer);
   auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1);
   CContextPool pool(kTcpSendContextKind, 64);
   std::vector<uint8_t> a = Pattern(10000), b(3000, 0x5A);
@@ -205,13 +225,8 @@ TEST_P(AsioTcpSenderOrder, KeepsOrderWhenManyPiecesWaitForOneWrite) {
   // and every byte still arrives in the order it was posted.
   TestLog log;
   asio::io_context io;
-  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
   tarvo::platform::TcpSocket peer;
-  asio::ip::tcp::socket server_side(io);
-  std::thread connector(
-      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
-  acceptor.accept(server_side);
-  connector.join();
+  asio::ip::tcp::socket server_side = AcceptedSocket(io, peer);
   auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1,
                                                  CAsioTcpSender::kDefaultQueueLimit, GetParam());
   CContextPool pool(kTcpSendContextKind, 64);
@@ -233,15 +248,7 @@ TEST_P(AsioTcpSenderOrder, KeepsOrderWhenManyPiecesWaitForOneWrite) {
   for (int i = 20; i < 40; ++i)
     EXPECT_EQ(IssueSendOperation(pool, log.log, *sender, packets[i].data(), packets[i].size()), 1);
   std::vector<uint8_t> got(expect.size());
-  std::thread reader([&] {
-    size_t have = 0;
-    peer.SetReceiveTimeout(2000);
-    while (have < got.size()) {
-      long n = peer.ReceiveSome(got.data() + have, got.size() - have);
-      if (n <= 0) return;
-      have += static_cast<size_t>(n);
-    }
-  });
+  std::thread reader = ReadInto(peer, got);
   io.restart();
   io.run_for(std::chrono::milliseconds(300));
   reader.join();
@@ -291,13 +298,8 @@ TEST(IssueSendOperation, AsioTcpSenderClosesAPeerThatStoppedReading) {
 TEST(IssueSendOperation, AsioTcpSenderSaysWhenItsQueueHasDrained) {
   TestLog log;
   asio::io_context io;
-  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
   tarvo::platform::TcpSocket peer;
-  asio::ip::tcp::socket server_side(io);
-  std::thread connector(
-      [&] { ASSERT_EQ(peer.Connect(0x7F000001, acceptor.local_endpoint().port(), 2000), 1); });
-  acceptor.accept(server_side);
-  connector.join();
+  asio::ip::tcp::socket server_side = AcceptedSocket(io, peer);
   auto sender = std::make_shared<CAsioTcpSender>(std::move(server_side), 1, 64,
                                                  CAsioTcpSender::Serialise::kSingleLoop);
   CContextPool pool(kTcpSendContextKind, 64);
@@ -311,15 +313,7 @@ TEST(IssueSendOperation, AsioTcpSenderSaysWhenItsQueueHasDrained) {
     });
   });
   std::vector<uint8_t> got(data.size());
-  std::thread reader([&] {
-    size_t have = 0;
-    peer.SetReceiveTimeout(2000);
-    while (have < got.size()) {
-      long n = peer.ReceiveSome(got.data() + have, got.size() - have);
-      if (n <= 0) return;
-      have += static_cast<size_t>(n);
-    }
-  });
+  std::thread reader = ReadInto(peer, got);
   io.run_for(std::chrono::milliseconds(300));
   reader.join();
   EXPECT_EQ(got, data);
