@@ -9,11 +9,17 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "platform/resource_limits.hpp"
 #include "relay/daemon/admin_commands.hpp"
 #include "relay/daemon/relay_server.hpp"
 #include "relay/server/account_db.hpp"
 #include "relay/server/database_path.hpp"
 #include "relay/server/diagnostic_trace.hpp"
+
+namespace {
+constexpr long kWantedOpenFiles = 1L << 20;
+constexpr long kFewOpenFiles = 4096;
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"zvrelayd - relay server for controller cards"};
@@ -70,6 +76,12 @@ int main(int argc, char** argv) {
     std::cerr << "cannot open the account database " << path << " (create it with --init-db)\n";
     return 1;
   }
+  // Every connection takes a descriptor, and the usual soft limit (1024) is
+  // far below the cards one server carries: take what the hard limit allows.
+  const long files = tarvo::platform::RaiseOpenFileLimit(kWantedOpenFiles);
+  if (files >= 0 && files < kFewOpenFiles)
+    std::cerr << "zvrelayd: warning: at most " << files
+              << " open files allowed; each connection takes one\n";
   if (trace) zv::SetDiagnosticTrace([](const std::string& line) { std::cerr << line << "\n"; });
   zv::daemon::CRelayServer server(settings);
   std::string error;

@@ -30,8 +30,13 @@ int Listen(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& at,
 CRelayServer::EventLoops MakeLoops(int threads) {
   CRelayServer::EventLoops loops;
   // One thread runs each loop: the hint lets Asio skip work meant for several.
-  for (int i = 0; i < (threads > 0 ? threads : 1); ++i)
+  for (int i = 0; i < (threads > 0 ? threads : 1); ++i) {
     loops.push_back(std::make_unique<asio::io_context>(1));
+    // A loop's poller is made with its first socket and takes descriptors of
+    // its own; made now, a loop's first connection cannot fail (and throw)
+    // when the process is out of descriptors.
+    asio::ip::tcp::socket first(*loops.back());
+  }
   return loops;
 }
 
@@ -40,23 +45,17 @@ CRelayServer::EventLoops MakeLoops(int threads) {
 CRelayServer::CRelayServer(ServerSettings settings)
     : settings_(std::move(settings)),
       loops_(MakeLoops(settings_.threads)),
-      user_acceptor_(*loops_[0]),
-      card_acceptor_(*loops_[0]) {
+      users_listener_(*loops_[0], "user"),
+      cards_listener_(*loops_[0], "card") {
   for (auto& loop : loops_) work_.push_back(asio::make_work_guard(*loop));
-}
-
-asio::io_context& CRelayServer::NextLoop(size_t& next) {
-  asio::io_context& loop = *loops_[next];
-  next = (next + 1) % loops_.size();
-  return loop;
 }
 
 CRelayServer::~CRelayServer() {
   Stop();
   udp_.reset();
   std::error_code ignored;
-  user_acceptor_.close(ignored);
-  card_acceptor_.close(ignored);
+  users_listener_.acceptor.close(ignored);
+  cards_listener_.acceptor.close(ignored);
   // The loops themselves go last, first to last (EventLoops).
 }
 
@@ -75,10 +74,10 @@ int CRelayServer::Start(std::string* error) {
     *error = "bad bind address " + settings_.bind_address;
     return 0;
   }
-  if (!Listen(user_acceptor_, {address, settings_.user_port}, error)) return 0;
-  if (!Listen(card_acceptor_, {address, settings_.card_port}, error)) return 0;
-  user_port_ = user_acceptor_.local_endpoint().port();
-  card_port_ = card_acceptor_.local_endpoint().port();
+  if (!Listen(users_listener_.acceptor, {address, settings_.user_port}, error)) return 0;
+  if (!Listen(cards_listener_.acceptor, {address, settings_.card_port}, error)) return 0;
+  user_port_ = users_listener_.acceptor.local_endpoint().port();
+  card_port_ = cards_listener_.acceptor.local_endpoint().port();
   udp_ = std::make_unique<CUdpCardEndpoint>(*loops_[0],
                                             asio::ip::udp::endpoint(address, card_port_), &ec);
   if (ec) {
@@ -112,36 +111,60 @@ int CRelayServer::Start(std::string* error) {
   registry.InstallUdpCardTable(udp_cards_);
 
   udp_->Start(udp_cards_);
-  AcceptUsers();
-  AcceptCards();
+  users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
+                         ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
+                         std::to_string(loops_.size()) + " event loops");
+  Accept(users_listener_);
+  Accept(cards_listener_);
   for (auto& loop : loops_) threads_.emplace_back([&loop] { loop->run(); });
   return 1;
 }
 
-void CRelayServer::AcceptUsers() {
-  user_acceptor_.async_accept(NextLoop(next_user_loop_), [this](const std::error_code& ec,
-                                                                asio::ip::tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !user_acceptor_.is_open()) return;
-    if (!ec) {
-      std::error_code ignored;
-      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-      std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_)->Start();
-    }
-    AcceptUsers();
+CLogWriter& CRelayServer::LogOf(const Listener& listener) {
+  return &listener == &users_listener_ ? users_->Log() : cards_->Log();
+}
+
+void CRelayServer::Accept(Listener& listener) {
+  asio::io_context& loop = *loops_[listener.next_loop];
+  listener.next_loop = (listener.next_loop + 1) % loops_.size();
+  listener.acceptor.async_accept(
+      loop, [this, &listener](const std::error_code& ec, asio::ip::tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !listener.acceptor.is_open()) return;
+        if (ec) {
+          AcceptFailed(listener, ec);
+          return;
+        }
+        if (listener.failures > 0) {
+          LogOf(listener).WriteLog(std::string("accepting ") + listener.kind +
+                                   " connections again after " + std::to_string(listener.failures) +
+                                   " failed tries");
+          listener.failures = 0;
+        }
+        StartSession(listener, std::move(socket));
+        Accept(listener);
+      });
+}
+
+void CRelayServer::AcceptFailed(Listener& listener, const std::error_code& ec) {
+  // The line may itself be lost when the log file cannot be opened for want
+  // of a descriptor; the line that ends the run counts every failure.
+  if (listener.failures++ == 0)
+    LogOf(listener).WriteLog(std::string("cannot accept a ") + listener.kind +
+                             " connection: " + ec.message() + "; trying again every " +
+                             std::to_string(settings_.accept_retry_ms) + " ms");
+  listener.retry.expires_after(std::chrono::milliseconds(settings_.accept_retry_ms));
+  listener.retry.async_wait([this, &listener](const std::error_code& waited) {
+    if (!waited && listener.acceptor.is_open()) Accept(listener);
   });
 }
 
-void CRelayServer::AcceptCards() {
-  card_acceptor_.async_accept(NextLoop(next_card_loop_), [this](const std::error_code& ec,
-                                                                asio::ip::tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !card_acceptor_.is_open()) return;
-    if (!ec) {
-      std::error_code ignored;
-      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-      std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_)->Start();
-    }
-    AcceptCards();
-  });
+void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket) {
+  std::error_code ignored;
+  socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+  if (&listener == &users_listener_)
+    std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_)->Start();
+  else
+    std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_)->Start();
 }
 
 void CRelayServer::WaitForStopSignal() {
@@ -155,8 +178,10 @@ void CRelayServer::Stop() {
   if (stopped_.exchange(true)) return;
   asio::post(*loops_[0], [this] {
     std::error_code ignored;
-    user_acceptor_.close(ignored);
-    card_acceptor_.close(ignored);
+    for (Listener* listener : {&users_listener_, &cards_listener_}) {
+      listener->acceptor.close(ignored);
+      listener->retry.cancel();
+    }
     if (udp_) udp_->Close();
   });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
@@ -166,6 +191,7 @@ void CRelayServer::Stop() {
   for (std::thread& t : threads_) t.join();
   threads_.clear();
   SetDbErrorReporter(nullptr);
+  if (serving_) users_->Log().WriteLog("stopped serving");
   // The connections still open are dropped with the process: none is online.
   if (serving_) ResetAllOnLine();
 }

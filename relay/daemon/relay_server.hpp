@@ -49,20 +49,33 @@ class CRelayServer {
   uint16_t CardPort() const { return card_port_; }
 
  private:
-  void AcceptUsers();
-  void AcceptCards();
-  // The loop the next connection accepted on that port goes to (accept
-  // handlers run on the first loop only). Users and cards are each dealt in
-  // turn, so neither kind piles up on one loop.
-  asio::io_context& NextLoop(size_t& next);
+  // One listening TCP port and what its accepts need. Accept handlers run on
+  // the first loop only.
+  struct Listener {
+    Listener(asio::io_context& loop, const char* kind) : acceptor(loop), retry(loop), kind(kind) {}
+    asio::ip::tcp::acceptor acceptor;
+    asio::steady_timer retry;  // waits out a failed accept
+    const char* kind;          // "user" or "card", for the log
+    // The loop the next connection goes to: users and cards are each dealt
+    // in turn, so neither kind piles up on one loop.
+    size_t next_loop = 0;
+    uint64_t failures = 0;  // accepts failed in a row
+  };
+
+  void Accept(Listener& listener);
+  // An accept that fails (the process is out of descriptors, the kernel out
+  // of memory) fails again at once until something is freed: the listener
+  // waits before its next try instead of spinning, and logs once per run of
+  // failures.
+  void AcceptFailed(Listener& listener, const std::error_code& ec);
+  void StartSession(Listener& listener, asio::ip::tcp::socket socket);
+  CLogWriter& LogOf(const Listener& listener);
 
   ServerSettings settings_;
   EventLoops loops_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
-  size_t next_user_loop_ = 0;
-  size_t next_card_loop_ = 0;
-  asio::ip::tcp::acceptor user_acceptor_;
-  asio::ip::tcp::acceptor card_acceptor_;
+  Listener users_listener_;
+  Listener cards_listener_;
   std::unique_ptr<CUdpCardEndpoint> udp_;
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> cards_;

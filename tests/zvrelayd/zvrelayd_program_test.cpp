@@ -2,9 +2,13 @@
 // lines and its stop on SIGTERM, and a whole exchange through the client
 // library libZvServerAPI.so with a card that answers every packet.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/child_process.hpp"
@@ -39,6 +43,22 @@ struct TempFolder {
   }
   std::string File(const char* name) const { return (path / name).string(); }
 };
+
+// The soft and hard limits on open files of a running process, from
+// /proc/<pid>/limits ("unlimited" read as -1).
+std::pair<long, long> OpenFileLimits(long pid) {
+  std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+  const std::string title = "Max open files";
+  for (std::string line; std::getline(limits, line);) {
+    if (line.rfind(title, 0) != 0) continue;
+    std::istringstream fields(line.substr(title.size()));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    auto value = [](const std::string& v) { return v == "unlimited" ? -1L : std::stol(v); };
+    return {value(soft), value(hard)};
+  }
+  return {0, 0};
+}
 
 // A TCP card that registers and answers each forwarded packet
 // ([len + 6][01 x 6][packet]) with [L][its DeviceID][the packet as a reply].
@@ -122,10 +142,18 @@ TEST(ZvrelaydProgram, ServesTheClientLibraryAndStopsOnSigterm) {
             0);
   ASSERT_EQ(RunZvrelayd({"--db", db, "--add-card", "ABC123", "--org", "Acme"}), 0);
 
+  // Started with the usual soft limit on open files, whatever this test runs under.
+  struct rlimit ours {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &ours), 0);
+  struct rlimit usual = ours;
+  usual.rlim_cur = std::min<rlim_t>(ours.rlim_cur, 1024);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
   ChildProcess server;
-  ASSERT_TRUE(
+  const bool started =
       server.Start(kProgram, {"--db", db, "--bind", "127.0.0.1", "--user-port", "0", "--card-port",
-                              "0", "--threads", "2", "--log", tmp.File("zvrelayd.log")}));
+                              "0", "--threads", "2", "--log", tmp.File("zvrelayd.log")});
+  setrlimit(RLIMIT_NOFILE, &ours);
+  ASSERT_TRUE(started);
   std::string users, cards;
   ASSERT_TRUE(server.ReadLine(&users, 10000));
   ASSERT_TRUE(server.ReadLine(&cards, 10000));
@@ -133,6 +161,10 @@ TEST(ZvrelaydProgram, ServesTheClientLibraryAndStopsOnSigterm) {
   ASSERT_EQ(cards.rfind("cards ", 0), 0u) << cards;
   const int user_port = std::stoi(users.substr(6));
   const uint16_t card_port = static_cast<uint16_t>(std::stoi(cards.substr(6)));
+  // Each connection takes a descriptor: the server takes what the hard limit
+  // allows rather than the usual soft 1024.
+  const auto [soft, hard] = OpenFileLimits(server.Pid());
+  EXPECT_EQ(soft, hard == -1 || hard > (1L << 20) ? (1L << 20) : hard);
 
   EchoCard card(card_port, "ABC123");
   ASSERT_TRUE(card.connected());
@@ -167,6 +199,11 @@ TEST(ZvrelaydProgram, ServesTheClientLibraryAndStopsOnSigterm) {
 
   ASSERT_TRUE(server.Terminate());
   EXPECT_EQ(server.Wait(10000), 0);
+  std::ifstream log(tmp.File("zvrelayd.log"));
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("serving users on port " + std::to_string(user_port)), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("stopped serving"), std::string::npos) << text;
 }
 
 }  // namespace
