@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <future>
+#include <latch>
 
 #include "relay/daemon/card_session.hpp"
 #include "relay/daemon/user_session.hpp"
@@ -116,7 +117,15 @@ int CRelayServer::Start(std::string* error) {
                          std::to_string(loops_.size()) + " event loops");
   Accept(users_listener_);
   Accept(cards_listener_);
-  for (auto& loop : loops_) threads_.emplace_back([&loop] { loop->run(); });
+  // Start returns once every loop's thread runs: whatever it needs to begin
+  // (memory, the thread itself) is taken before the first connection comes.
+  std::latch running(static_cast<std::ptrdiff_t>(loops_.size()));
+  for (auto& loop : loops_)
+    threads_.emplace_back([&loop, &running] {
+      running.count_down();
+      loop->run();
+    });
+  running.wait();
   return 1;
 }
 
