@@ -117,8 +117,8 @@ int CRelayServer::Start(std::string* error) {
                          std::to_string(loops_.size()) + " event loops");
   Accept(users_listener_);
   Accept(cards_listener_);
-  // Start returns once every loop's thread runs: whatever it needs to begin
-  // (memory, the thread itself) is taken before the first connection comes.
+  // Start returns once every loop's thread runs, so what a thread needs to
+  // begin is never asked for later, when descriptors or memory may be short.
   std::latch running(static_cast<std::ptrdiff_t>(loops_.size()));
   for (auto& loop : loops_)
     threads_.emplace_back([&loop, &running] {
