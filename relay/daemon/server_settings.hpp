@@ -24,6 +24,10 @@ struct ServerSettings {
   // A frame that stays unfinished this long without a byte arriving, or a
   // card that does not register within it, closes its connection.
   int half_frame_timeout_ms = 30000;
+  // A user connection that has not logged in this long is closed: every
+  // client logs in first, and a connection that never does would hold its
+  // descriptor for good.
+  int login_timeout_ms = 30000;
   // A failed accept (no descriptor left) is tried again after this wait.
   int accept_retry_ms = 1000;
   // Pieces of 4 KiB that may wait per connection before sends fail.

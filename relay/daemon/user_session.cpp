@@ -17,6 +17,7 @@ CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
       users_(std::move(users)),
       settings_(settings),
       timer_(sender_->Executor()),
+      login_deadline_(sender_->Executor()),
       splitter_(settings.max_request_body) {}
 
 std::string CUserSession::GetId() const {
@@ -42,7 +43,19 @@ bool CUserSession::Deliver(const uint8_t* data, size_t length) {
 
 void CUserSession::Start() {
   users_->Add(key_, this);
-  asio::post(sender_->Executor(), [self = shared_from_this()] { self->Read(); });
+  asio::post(sender_->Executor(), [self = shared_from_this()] {
+    self->ArmLoginDeadline();
+    self->Read();
+  });
+}
+
+void CUserSession::ArmLoginDeadline() {
+  login_deadline_.expires_after(std::chrono::milliseconds(settings_.login_timeout_ms));
+  login_deadline_.async_wait([self = shared_from_this()](const std::error_code& ec) {
+    if (ec || self->finished_ || !self->name_.empty()) return;
+    self->users_->Log().WriteLog("user connection closed: no login in time");
+    self->Finish();
+  });
 }
 
 void CUserSession::Read() {
@@ -161,6 +174,7 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
     }
     // The user table finds connections by name through its index.
     if (renamed) users_->Reindex(key_);
+    if (previous.empty()) login_deadline_.cancel();  // the first login
     // A second login over the same connection replaces its user: the one it
     // replaced has left unless another connection still carries the name.
     if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);
@@ -178,6 +192,7 @@ void CUserSession::Finish() {
   if (finished_) return;
   finished_ = true;
   timer_.cancel();
+  login_deadline_.cancel();
   sender_->WhenDrained(0, nullptr);  // a waiting callback would keep this session alive
   users_->Remove(key_);
   sender_->Close();

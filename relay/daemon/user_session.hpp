@@ -42,6 +42,8 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   void Resume();
   size_t PauseAt() const;
   void ArmTimer();
+  // Closes the connection unless it has logged in by then.
+  void ArmLoginDeadline();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
   void Finish();
   void UserLeft(const std::string& name);
@@ -51,15 +53,16 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   std::shared_ptr<CTcpConnectionTable> users_;
   const ServerSettings& settings_;
   asio::steady_timer timer_;
+  asio::steady_timer login_deadline_;
   CRelayFrameSplitter splitter_;
   std::array<uint8_t, 8192> read_buffer_{};
   CUserRecord user_;  // only this session's loop touches it
   mutable std::mutex id_lock_;
   std::string name_;
   std::string organization_;
+  // The half-frame wait is pending (cancelling none would cost a lock).
   bool timer_armed_ = false;
-  bool paused_ = false;  // requests wait for the answers to drain  // a wait is pending (cancelling
-                         // none costs a lock)
+  bool paused_ = false;  // requests wait for the answers to drain
   bool finished_ = false;
 };
 

@@ -65,6 +65,7 @@ class Zvrelayd : public ::testing::TestWithParam<int> {
     s.threads = GetParam();
     s.half_frame_timeout_ms = 300;
     s.max_request_body = 64 * 1024;
+    s.login_timeout_ms = 500;
     s.accept_retry_ms = 50;
     s.log_file = db.Folder() + "/zvrelayd.log";
     server = std::make_unique<daemon::CRelayServer>(s);
@@ -124,6 +125,7 @@ TEST_P(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(s.send_queue_limit, 256u);
   EXPECT_EQ(s.threads, 2);
   EXPECT_EQ(s.accept_retry_ms, 1000);
+  EXPECT_EQ(s.login_timeout_ms, 30000);
 }
 
 TEST_P(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
@@ -448,7 +450,7 @@ TEST_P(Zvrelayd, MalformedOrOversizedFramesCloseTheConnection) {
   EXPECT_EQ(survivor.ReadFrame().type, 0x0F01);
 }
 
-TEST_P(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
+TEST_P(Zvrelayd, StalledHalfFramesSilentCardsAndUsersWithoutLoginTimeOut) {
   RawPeer user;
   ASSERT_TRUE(user.Connect(server->UserPort()));
   Bytes frame = LoginFrame("alice", "a");
@@ -459,7 +461,17 @@ TEST_P(Zvrelayd, StalledHalfFramesAndSilentCardsTimeOut) {
   ASSERT_TRUE(silent_card.Connect(server->CardPort()));
   EXPECT_TRUE(silent_card.ClosedWithin(3000));
 
-  // An idle but complete user connection stays.
+  // A user connection that never logs in, or only fails to, goes too.
+  RawPeer silent_user, refused;
+  ASSERT_TRUE(silent_user.Connect(server->UserPort()));
+  ASSERT_TRUE(refused.Connect(server->UserPort()));
+  ASSERT_TRUE(refused.Send(LoginFrame("alice", "wrong")));
+  EXPECT_NE(refused.ReadFrame().body.at(0), 1);
+  EXPECT_TRUE(silent_user.ClosedWithin(3000));
+  EXPECT_TRUE(refused.ClosedWithin(3000));
+  EXPECT_NE(LogText().find("user connection closed: no login in time"), std::string::npos);
+
+  // An idle user connection that has logged in stays past both waits.
   RawPeer idle;
   LogIn(idle, "bob", "b");
   EXPECT_FALSE(idle.ClosedWithin(600));
