@@ -7,6 +7,7 @@
 #include "relay/daemon/card_session.hpp"
 #include "relay/daemon/user_session.hpp"
 #include "relay/messages/recordset.hpp"
+#include "relay/server/account_db.hpp"
 #include "relay/server/account_status.hpp"
 #include "relay/server/connection_registry.hpp"
 
@@ -106,6 +107,14 @@ int CRelayServer::Start(std::string* error) {
   SetDbErrorReporter([weak_users](const std::string& text) {
     if (auto users = weak_users.lock()) users->Log().WriteLog(text);
   });
+  // A database that cannot be opened fails each request quietly: the log
+  // says so once, and once more when it is back.
+  SetDbOpenWatcher([weak_users](const std::string& path, bool opens) {
+    if (auto users = weak_users.lock())
+      users->Log().WriteLog(opens ? "the account database " + path + " opens again"
+                                  : "cannot open the account database " + path +
+                                        ": requests that need it fail until it opens again");
+  });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
   registry.InstallUserTable(users_);
   registry.InstallTcpCardTable(cards_);
@@ -200,6 +209,7 @@ void CRelayServer::Stop() {
   for (std::thread& t : threads_) t.join();
   threads_.clear();
   SetDbErrorReporter(nullptr);
+  SetDbOpenWatcher(nullptr);
   if (serving_) users_->Log().WriteLog("stopped serving");
   // The connections still open are dropped with the process: none is online.
   if (serving_) ResetAllOnLine();

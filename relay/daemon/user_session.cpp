@@ -158,8 +158,10 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
     answer->Process(*message, user_);
   } catch (const CDbError& e) {
     // The answer goes out as far as it was filled; the database's text is logged.
-    users_->Log().WriteLog("database error while processing " + message->Describe() + ": " +
-                           DbErrorText(e.code, e.description));
+    // A login describes nothing (its password stays out of the log): the
+    // type number says which request it was.
+    users_->Log().WriteLog("database error while processing request " + std::to_string(type) +
+                           " [" + message->Describe() + "]: " + DbErrorText(e.code, e.description));
   }
   // Only this loop writes name_ and organization_, so reading them here needs
   // no lock; other threads read them under it.

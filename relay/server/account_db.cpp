@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cctype>
 #include <climits>
+#include <mutex>
 
 #include "relay/messages/log_record.hpp"
 #include "relay/server/database_path.hpp"
@@ -16,7 +18,24 @@ namespace {
 
 // Concurrent handlers each hold a connection; a writer waits this long for
 // another one instead of failing at once.
-constexpr int kBusyTimeoutMs = 5000;
+std::atomic<int> g_busy_timeout_ms{5000};
+
+std::mutex g_watcher_mutex;
+DbOpenWatcher g_watcher;
+std::atomic<bool> g_open_failing{false};
+
+// Tells the watcher when opening starts failing or works again.
+void NoteOpen(const std::string& path, bool opened) {
+  // Most opens change nothing: only a change takes the exchange and the lock.
+  if (g_open_failing.load(std::memory_order_relaxed) == !opened) return;
+  if (g_open_failing.exchange(!opened) == !opened) return;
+  DbOpenWatcher watcher;
+  {
+    std::lock_guard<std::mutex> lock(g_watcher_mutex);
+    watcher = g_watcher;
+  }
+  if (watcher) watcher(path, opened);
+}
 
 const char* const kSchema[] = {
     "PRAGMA journal_mode = WAL",
@@ -55,14 +74,14 @@ const char* const kSchema[] = {
     " OrganizationName TEXT COLLATE NOCASE)",
 };
 
-sqlite3* OpenExisting(const std::string& path) {
+sqlite3* OpenDatabase(const std::string& path) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
       SQLITE_OK) {
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db, g_busy_timeout_ms.load());
   // A file that exists but is no database counts as not open.
   if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
       SQLITE_OK) {
@@ -72,7 +91,26 @@ sqlite3* OpenExisting(const std::string& path) {
   return db;
 }
 
+sqlite3* OpenExisting(const std::string& path) {
+  sqlite3* db = OpenDatabase(path);
+  NoteOpen(path, db != nullptr);
+  return db;
+}
+
 }  // namespace
+
+void SetDbBusyTimeoutMs(int ms) {
+  g_busy_timeout_ms = ms;
+}
+
+int DbBusyTimeoutMs() {
+  return g_busy_timeout_ms.load();
+}
+
+void SetDbOpenWatcher(DbOpenWatcher watcher) {
+  std::lock_guard<std::mutex> lock(g_watcher_mutex);
+  g_watcher = std::move(watcher);
+}
 
 long ParseLogId(const std::string& key) {
   size_t i = 0;
@@ -182,7 +220,7 @@ int CreateAccountDatabase(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, g_busy_timeout_ms.load());
     for (const char* sql : kSchema) {
       char* message = nullptr;
       rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);

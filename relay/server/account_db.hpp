@@ -7,6 +7,7 @@
 // operations that a caller performs itself (CDbError).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,17 @@ class CAccountDb {
 // Creates the database file with its four tables (nothing happens to tables
 // that exist already). 1 done, 0 failed with the reason in *error.
 int CreateAccountDatabase(const std::string& path, std::string* error);
+
+// How long a statement waits for a lock another connection holds before it
+// fails (5000 ms unless changed; tests shorten it).
+void SetDbBusyTimeoutMs(int ms);
+int DbBusyTimeoutMs();
+
+// Told when the database stops opening (`opens` false: the file is missing,
+// unreadable or no database) and when it opens again, once per change, so a
+// server can log it. The operations themselves stay quiet either way.
+using DbOpenWatcher = std::function<void(const std::string& path, bool opens)>;
+void SetDbOpenWatcher(DbOpenWatcher watcher);
 
 // The key of a log record read as the database does: leading blanks, an
 // optional sign, then digits up to the first other character; 0 without any.

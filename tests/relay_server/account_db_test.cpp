@@ -50,6 +50,19 @@ TEST(AccountDb, MissingFileFailsQuietlyEverywhere) {
   SetDbErrorReporter(nullptr);
 }
 
+TEST(AccountDb, TheOpenWatcherHearsOfEachChangeOnce) {
+  test::TempDatabase tmp;
+  const std::string absent = tmp.Folder() + "/absent.mdb";
+  std::vector<std::pair<std::string, bool>> heard;
+  SetDbOpenWatcher([&](const std::string& path, bool opens) { heard.emplace_back(path, opens); });
+  for (const std::string& path : {absent, absent, tmp.Path(), tmp.Path(), absent})
+    CAccountDb db(path);
+  SetDbOpenWatcher(nullptr);
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {absent, false}, {tmp.Path(), true}, {absent, false}};
+  EXPECT_EQ(heard, expected);
+}
+
 TEST(AccountDb, InsertedRecordsReadBackWithDefaultsAndLogIds) {
   test::TempDatabase tmp;
   CAccountDb db;

@@ -2,11 +2,13 @@
 // the card protocol over TCP and UDP, and the server in between.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -126,6 +128,7 @@ TEST_P(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(s.threads, 2);
   EXPECT_EQ(s.accept_retry_ms, 1000);
   EXPECT_EQ(s.login_timeout_ms, 30000);
+  EXPECT_EQ(DbBusyTimeoutMs(), 5000);
 }
 
 TEST_P(Zvrelayd, PacketsTravelFromTheLockOwnerToATcpCardAndBack) {
@@ -562,6 +565,58 @@ TEST_P(Zvrelayd, APortOutOfDescriptorsWaitsAndThenServesTheWaitingUser) {
   const long tries = std::stol(text.substr(at + 39));
   EXPECT_GE(tries, 1);
   EXPECT_LE(tries, 40) << text;
+}
+
+// A database another program holds locked, or one that is gone, fails the
+// requests that need it with a log line; the server goes on serving, and
+// everything works again once the database is back.
+TEST_P(Zvrelayd, ALockedOrMissingDatabaseFailsWithALogLineAndTheServerServesOn) {
+  SetDbBusyTimeoutMs(100);
+  RawPeer alice, bob, olga;
+  LogIn(alice, "alice", "a");
+
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.Path().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_TRUE(bob.Connect(server->UserPort()));
+  ASSERT_TRUE(bob.Send(LoginFrame("bob", "b")));
+  test::Frame ack = bob.ReadFrame();
+  EXPECT_EQ(ack.type, 0x0F01);
+  EXPECT_NE(ack.body.at(0), 1);
+  const std::string locked = LogText();
+  EXPECT_NE(locked.find("database error while processing request 1 []: "), std::string::npos)
+      << locked;
+  EXPECT_NE(locked.find("locked"), std::string::npos) << locked;
+  // Reading is not held up by the lock.
+  ASSERT_TRUE(alice.Send(RelayFrame(0x0003, Bytes{3})));
+  ack = alice.ReadFrame();
+  EXPECT_EQ(ack.type, 0x0F03);
+  EXPECT_GT(ack.body.size(), 1u);
+  ASSERT_EQ(sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(holder);
+  EXPECT_EQ(UserOnLine("alice"), 1);
+
+  const std::string away = db.Path() + ".away";
+  ASSERT_EQ(std::rename(db.Path().c_str(), away.c_str()), 0);
+  ASSERT_TRUE(olga.Connect(server->UserPort()));
+  ASSERT_TRUE(olga.Send(LoginFrame("olga", "o")));
+  ack = olga.ReadFrame();
+  EXPECT_EQ(ack.type, 0x0F01);
+  EXPECT_NE(ack.body.at(0), 1);
+  ASSERT_TRUE(olga.Send(LoginFrame("olga", "o")));
+  EXPECT_NE(olga.ReadFrame().body.at(0), 1);
+  ASSERT_EQ(std::rename(away.c_str(), db.Path().c_str()), 0);
+  ASSERT_TRUE(olga.Send(LoginFrame("olga", "o")));
+  EXPECT_EQ(olga.ReadFrame().body.at(0), 1);
+  const std::string text = LogText();
+  const size_t gone = text.find("cannot open the account database " + db.Path());
+  ASSERT_NE(gone, std::string::npos) << text;
+  EXPECT_EQ(text.find("cannot open the account database", gone + 1), std::string::npos)
+      << "one line for the whole absence\n"
+      << text;
+  EXPECT_NE(text.find("the account database " + db.Path() + " opens again"), std::string::npos)
+      << text;
+  SetDbBusyTimeoutMs(5000);
 }
 
 INSTANTIATE_TEST_SUITE_P(EventLoops, Zvrelayd, ::testing::Values(1, 3));
