@@ -394,6 +394,49 @@ TEST_F(Handlers, NameChecksReportFreeTakenAndFull) {
   EXPECT_EQ(CheckName(root, 4, "anything", "Acme"), 1);
 }
 
+TEST_F(Handlers, NamesWithQuotesAndOfFullLengthAreJustNames) {
+  // Every statement binds its texts: quotes, keywords and the longest names
+  // a counted string carries change nothing else in the database.
+  const std::string org = "O'Hara's \"Best\"'; DROP TABLE [User];--";
+  std::string name = "d'Artagnan' OR '1'='1";
+  name += std::string(254 - name.size(), '\'');
+  const std::string card = "C'1' OR 1=1--";
+  CUserRecord root;
+  LogIn(root, "root", "r");
+  auto o = std::make_unique<COrganizationRecord>();
+  o->SetOrganizationName(org);
+  o->SetMaxUserNum(10);
+  o->SetMaxCardNum(10);
+  ASSERT_EQ(RecordOp(root, kRecordAdd, std::move(o)), 0);
+  EXPECT_EQ(CheckName(root, 2, name, org), kNameFree);
+  ASSERT_EQ(RecordOp(root, kRecordAdd, NewUser(name, 2, org)), 0);
+  ASSERT_EQ(RecordOp(root, kRecordAdd, NewCard(card, org)), 0);
+  EXPECT_EQ(CheckName(root, 2, name, org), kNameTaken);
+  EXPECT_EQ(CheckName(root, 3, card, org), kNameTaken);
+  EXPECT_EQ(Users(org), 1);
+  EXPECT_EQ(Cards(org), 1);
+
+  CUserRecord quoted;
+  CLoginMsg login;
+  login.SetUserName(name);
+  login.SetPassword("pw");
+  CLoginAckMsg ack;
+  ack.Process(login, quoted);
+  EXPECT_EQ(ack.GetResult(), kLoginOk);
+  EXPECT_EQ(quoted.GetOrganizationName(), org);
+  EXPECT_EQ(Keys(*Query(quoted, kCardKind, "")), std::vector<std::string>{card});
+  EXPECT_EQ(Keys(*Query(root, kUserKind, name)), std::vector<std::string>{name});
+
+  const long users_before = Count("[User]");
+  auto gone = std::make_unique<COrganizationRecord>();
+  gone->SetOrganizationName(org);
+  EXPECT_EQ(RecordOp(root, kRecordDelete, std::move(gone)), 0);
+  EXPECT_EQ(Count("[User]"), users_before - 1);
+  EXPECT_EQ(Count("[Card]"), 2);
+  EXPECT_EQ(Count("[Organization]"), 2);
+  EXPECT_EQ(Users("Acme"), 4);
+}
+
 TEST_F(Handlers, PacketsAndLocksGoThroughTheRegistry) {
   test::TestConnection card("ABC123", "Acme");
   tables.cards->Add(1, &card);
