@@ -42,7 +42,22 @@ int main(int argc, char** argv) {
   app.add_option("--log", settings.log_file, "log file");
   app.add_option("--threads", settings.threads, "event loop threads")->check(CLI::Range(1, 64));
   app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
-  CLI11_PARSE(app, argc, argv);
+  app.footer(
+      "Modes:\n"
+      "  zvrelayd --db PATH --init-db --org NAME --user NAME --password PW\n"
+      "  zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N\n"
+      "  zvrelayd --db PATH --add-card DEVICEID --org NAME\n"
+      "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
+      " [--threads N]\n"
+      "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM.\n"
+      "Defaults: bind 0.0.0.0, user port 5202, card port 5203 (TCP and UDP), 2 threads.\n"
+      "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help exits 0; every option error exits 2, like the other tools.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   if (!db_path.empty()) zv::SetDatabasePath(db_path);
   const std::string path = zv::DatabasePath();

@@ -130,7 +130,10 @@ TEST(ZvrelaydProgram, AccountCommandsCreateTheDatabaseAndRefuseBadRequests) {
   EXPECT_EQ(RunZvrelayd({"--db", db, "--add-user", "bob", "--password", "b", "--org", "Acme",
                          "--type", "2"}),
             0);
-  EXPECT_NE(RunZvrelayd({"--db", db, "--no-such-option"}), 0);
+  EXPECT_EQ(RunZvrelayd({"--db", db, "--no-such-option"}), 2);
+  EXPECT_EQ(RunZvrelayd({"--db", db, "--threads", "0"}), 2);
+  EXPECT_EQ(RunZvrelayd({"--db", db, "--init-db", "--add-card", "X", "--org", "Acme"}), 2);
+  EXPECT_EQ(RunZvrelayd({"--help"}), 0);
   EXPECT_NE(RunZvrelayd({"--db", tmp.File("missing.mdb"), "--user-port", "0"}), 0);  // not served
 }
 
