@@ -1,11 +1,7 @@
 // zvrelayd: the relay server. Users log in on the user port, cards connect to
 // the card port (TCP and UDP), and controller packets are forwarded between
-// a user and the card it has locked.
-//
-//   zvrelayd --db PATH --init-db --org NAME --user NAME --password PW
-//   zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N
-//   zvrelayd --db PATH --add-card DEVICEID --org NAME
-//   zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE] [--threads N]
+// a user and the card it has locked. Its four modes are listed in the help
+// footer below.
 #include <CLI/CLI.hpp>
 #include <iostream>
 
@@ -36,11 +32,16 @@ int main(int argc, char** argv) {
   app.add_option("--type", type, "user type: 1 all organizations, 2/3 own organization")
       ->check(CLI::Range(0, 255));
   app.add_option("--add-card", add_card, "add a card (device ID) to --org");
-  app.add_option("--bind", settings.bind_address, "IPv4 address to listen on");
-  app.add_option("--user-port", settings.user_port, "user port (0: any free port)");
-  app.add_option("--card-port", settings.card_port, "card TCP and UDP port (0: any free port)");
+  app.add_option("--bind", settings.bind_address, "IPv4 address to listen on")
+      ->capture_default_str();
+  app.add_option("--user-port", settings.user_port, "user port (0: any free port)")
+      ->capture_default_str();
+  app.add_option("--card-port", settings.card_port, "card TCP and UDP port (0: any free port)")
+      ->capture_default_str();
   app.add_option("--log", settings.log_file, "log file");
-  app.add_option("--threads", settings.threads, "event loop threads")->check(CLI::Range(1, 64));
+  app.add_option("--threads", settings.threads, "event loop threads")
+      ->check(CLI::Range(1, 64))
+      ->capture_default_str();
   app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
   app.footer(
       "Modes:\n"
@@ -50,7 +51,6 @@ int main(int argc, char** argv) {
       "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
       " [--threads N]\n"
       "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM.\n"
-      "Defaults: bind 0.0.0.0, user port 5202, card port 5203 (TCP and UDP), 2 threads.\n"
       "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
   try {
     app.parse(argc, argv);
