@@ -2,6 +2,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+
 #include "platform/stop_signal.hpp"
 
 namespace tarvo::platform {
@@ -15,7 +17,24 @@ sigset_t StopSet() {
   return set;
 }
 
+std::atomic<void (*)()> g_on_stop{nullptr};
+
+void HandleStop(int) {
+  if (auto f = g_on_stop.load()) f();
+}
+
 }  // namespace
+
+void CallOnFirstStopSignal(void (*on_stop)()) {
+  g_on_stop = on_stop;
+  struct sigaction sa = {};
+  sa.sa_handler = HandleStop;
+  sigemptyset(&sa.sa_mask);
+  // The handler is used once; the next signal has the default action again.
+  sa.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
 
 void BlockStopSignals() {
   sigset_t set = StopSet();

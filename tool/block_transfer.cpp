@@ -59,6 +59,10 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
   const int query_delay = QueryDelayFor(ctx.timing, job.comm_type);
 
   for (size_t n = 0; n < blocks; ++n) {
+    if (StopRequested(job)) {
+      EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
+      return 0;
+    }
     ReportProgress(job, n * block_size, size, 95);
     if (n == 0) {
       bool acknowledged = false;
@@ -78,6 +82,10 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
 
   bool complete = false;
   for (int pass = 1; pass <= kRepairPasses && !complete; ++pass) {
+    if (StopRequested(job)) {
+      EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
+      return 0;
+    }
     platform::SleepMs(query_delay);
     uint8_t listed[kMissingBlocksSize] = {};
     uint16_t count = GetMissingBlocks(ctx.link, static_cast<uint16_t>(blocks), listed, kind);
@@ -86,7 +94,7 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       break;
     }
     if (count > kMissingListed || pass == kRepairPasses) continue;
-    for (uint16_t k = 0; k < count; ++k) {
+    for (uint16_t k = 0; k < count && !StopRequested(job); ++k) {
       ReportProgress(job, k, count, 95);
       uint16_t number = wire::GetLe16(listed + 2 * k);
       // A block number outside the file would send bytes that are not part

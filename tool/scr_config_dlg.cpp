@@ -148,6 +148,7 @@ void CScrConfigDlg::OnInitDialog() {
     lists_[id].Select(0);
   }
   for (auto& c : checks_) c.second = false;
+  Changed();
 }
 
 void CScrConfigDlg::OnModelChanged() {
@@ -163,6 +164,7 @@ void CScrConfigDlg::OnModelChanged() {
     height.entries = {"0"};
     width.Select(0);
     height.Select(0);
+    Changed();
     return;
   }
   width.entries = Steps(16, limits.max_width, 8);
@@ -171,6 +173,7 @@ void CScrConfigDlg::OnModelChanged() {
   height.selection = -1;
   width.SelectExact("128");
   height.SelectExact("32");
+  Changed();
 }
 
 uint8_t CScrConfigDlg::RequestFlags() const {
@@ -301,6 +304,7 @@ void CScrConfigDlg::ApplyAnswer(const uint8_t* a, int length) {
     lists_[cfg::kTempRefreshList].selection = -1;
     lists_[cfg::kHumidityRefreshList].selection = -1;
   }
+  Changed();
 }
 
 }  // namespace tarvo

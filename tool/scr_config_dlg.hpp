@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -79,6 +80,11 @@ class CScrConfigDlg {
   void set_checked(int id, bool on) { checks_.at(id) = on; }
   bool fahrenheit() const { return fahrenheit_; }
   void set_fahrenheit(bool on) { fahrenheit_ = on; }
+  // Called after the dialog changed its lists, selections or the unit by
+  // itself (initialisation, a model refill, an answer read from the screen),
+  // so a front end shows them again. Not called for changes the front end
+  // made with set_checked, set_fahrenheit or list(id).Select.
+  void set_change_listener(std::function<void()> listener) { on_change_ = std::move(listener); }
   // The text of the last result shown ("Successful", "Failed", ...).
   const std::string& last_result() const { return last_result_; }
 
@@ -86,6 +92,9 @@ class CScrConfigDlg {
   uint8_t RequestFlags() const;
   void Show(const std::string& text);
   void ApplyAdjustment(int list_id, uint8_t byte, bool is_temperature);
+  void Changed() {
+    if (on_change_) on_change_();
+  }
 
   ToolView& view_;
   ConnectionManager& link_;
@@ -95,6 +104,7 @@ class CScrConfigDlg {
   std::map<int, bool> checks_;
   bool fahrenheit_ = false;
   std::string last_result_;
+  std::function<void()> on_change_;
 };
 
 }  // namespace tarvo

@@ -28,9 +28,15 @@ int StreamTransferThread(TransferContext& ctx, TransferJob& job) {
   for (int attempt = 0;; ++attempt) {
     created = CreateStreamFile(ctx.link, start.remote_name, "wb", start.stamp,
                                static_cast<uint32_t>(size), 0);
-    if (created != kStreamNotReady || attempt >= ctx.timing.not_ready_max_attempts) break;
+    if (created != kStreamNotReady || attempt >= ctx.timing.not_ready_max_attempts ||
+        StopRequested(job))
+      break;
     platform::SleepMs(ctx.timing.not_ready_delay_ms);
     job.result = kTextFileCreateFailed;
+  }
+  if (created != kStreamReady && StopRequested(job)) {
+    EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
+    return 0;
   }
   if (created != kStreamReady) {
     EndTransfer(ctx, job, kTextFileCreateFailed, kReportFailedEarly);
@@ -39,6 +45,10 @@ int StreamTransferThread(TransferContext& ctx, TransferJob& job) {
 
   uint16_t sum = 0;
   for (size_t offset = 0; offset < size; offset += piece) {
+    if (StopRequested(job)) {
+      EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
+      return 0;
+    }
     ReportProgress(job, offset, size, 100);
     size_t length = std::min(piece, size - offset);
     const uint8_t* data = ctx.buffer.data() + offset;

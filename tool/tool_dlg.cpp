@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "tool/control_ids.hpp"
+#include "tool/dialog_layout.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/password_dlg.hpp"
 #include "tool/protocol/packet.hpp"
@@ -19,8 +20,8 @@ namespace {
 constexpr int kPortCount = 99;
 constexpr int kBaudCount = 7;
 constexpr int kControllerIdCount = 255;
-// Longest texts of the panel's fields.
-constexpr size_t kImeiMax = 15, kDeviceIdMax = 30, kUserNameMax = 50, kPasswordMax = 50;
+// Ports are entered as integers; a TCP port has 16 bits.
+constexpr int32_t kMaxPort = 65535;
 
 const int kMediumButtons[] = {ctl::kSerial, ctl::kNetwork, ctl::kGprs, ctl::kZvServer,
                               ctl::kZvGprs};
@@ -160,7 +161,7 @@ void CToolDlg::OnControllerIdChanged(int index) {
 
 bool CToolDlg::OnSysCommand(int id) {
   if (id < 16 || id > 31) return false;
-  view_.ShowMessage("Tarvo-E Tool V1.0", "About Tarvo-E Tool", MessageIcon::kNone);
+  view_.ShowAbout(kAboutTitle, kAboutText);
   return true;
 }
 
@@ -181,36 +182,54 @@ bool CToolDlg::UpdateData(bool save) {
     return true;
   }
   view_.PullPanel(&panel_);
-  // Fields go over one by one in this order; the first one that is too long
-  // stops the transfer with the standard message, leaving the later ones as
-  // they were.
-  auto too_long = [&](const std::string& text, size_t max) {
+  // Fields go over one by one in this order; the first one that is refused
+  // stops the transfer with the standard message and the focus on it,
+  // leaving the later ones as they were.
+  auto refuse = [&](int id, const std::string& text) {
+    Message(text, MessageIcon::kExclamation);
+    view_.FocusControl(id);
+    return false;
+  };
+  auto too_long = [&](int id, const std::string& text) {
+    size_t max = FindMainControl(id)->max_chars;
     if (text.size() <= max) return false;
     char msg[80];
     std::snprintf(msg, sizeof msg, kTextMaxChars, static_cast<int>(max));
-    Message(msg, MessageIcon::kExclamation);
-    return true;
+    return !refuse(id, msg);
+  };
+  auto bad_port = [&](int id, int32_t port) {
+    return (port < 0 || port > kMaxPort) && !refuse(id, kTextPortRange);
   };
   members_.ip_addr = panel_.ip_addr;
   members_.id_code = panel_.id_code;
+  if (bad_port(ctl::kNetPort, panel_.ip_port)) return false;
   members_.ip_port = panel_.ip_port;
   members_.server_ip = panel_.server_ip;
+  if (bad_port(ctl::kGprsPort, panel_.server_port)) return false;
   members_.server_port = panel_.server_port;
-  if (too_long(panel_.imei, kImeiMax)) return false;
+  if (too_long(ctl::kImei, panel_.imei)) return false;
   members_.imei = panel_.imei;
   members_.relay_ip = panel_.relay_ip;
+  if (bad_port(ctl::kRelayPort, panel_.relay_port)) return false;
   members_.relay_port = panel_.relay_port;
-  if (too_long(panel_.device_id, kDeviceIdMax)) return false;
+  if (too_long(ctl::kDeviceId, panel_.device_id)) return false;
+  // The relay media address a card by its Device ID; without one no link
+  // could be meant.
+  int medium = app_.link().comm_type;
+  if ((medium == 4 || medium == 5) && panel_.device_id.empty())
+    return refuse(ctl::kDeviceId, kTextEnterDeviceId);
   members_.device_id = panel_.device_id;
-  if (too_long(panel_.user_name, kUserNameMax)) return false;
+  if (too_long(ctl::kUserName, panel_.user_name)) return false;
   members_.user_name = panel_.user_name;
-  if (too_long(panel_.password, kPasswordMax)) return false;
+  if (too_long(ctl::kPassword, panel_.password)) return false;
   members_.password = panel_.password;
   return true;
 }
 
 bool CToolDlg::ApplyLinkSettings() {
-  UpdateData(true);
+  // A refused field ends the operation: no link is opened with a panel
+  // that was only partly applied.
+  if (!UpdateData(true)) return false;
   CommSettings values = members_;
   values.port_index = panel_.port_index;
   FillLinkSettings(app_.link(), app_.link().comm_type, values, BaudRate(panel_.baud_index),
@@ -223,7 +242,7 @@ bool CToolDlg::RequestAccess(int kind) {
 }
 
 bool CToolDlg::OpenDirect(const char* failure_title) {
-  ApplyLinkSettings();
+  if (!ApplyLinkSettings()) return false;
   if (app_.link().OpenLink(kControllerTypeCode, static_cast<uint8_t>(members_.card_id)))
     return true;
   view_.ShowMessage(kTextCommFailed, failure_title, MessageIcon::kNone);
@@ -349,6 +368,8 @@ long CToolDlg::LoadForTransfer(const std::string& path) {
 void CToolDlg::StartJob(OperationKind kind, int target, const std::string& path, size_t size) {
   WaitForTransfer();
   job_ = TransferJob{};
+  stop_requested_ = false;
+  job_.stop = &stop_requested_;
   job_.report = [this](int code, int value) {
     if (closing_) return;
     view_.DeliverReport([this, code, value] { OnTransferReport(code, value); });
@@ -408,6 +429,17 @@ void CToolDlg::OnTransferReport(int code, int value) {
   Show(ctl::kProgress, false);
   busy_ = false;
   if (!job_.result.empty()) Message(job_.result);
+}
+
+void CToolDlg::StopTransfer() {
+  stop_requested_ = true;
+}
+
+bool CToolDlg::OnClose() {
+  if (!busy_) return true;
+  if (!view_.AskYesNo(kTextStopAndExit, kAppTitle)) return false;
+  StopTransfer();
+  return true;
 }
 
 void CToolDlg::WaitForTransfer() {

@@ -66,11 +66,21 @@ class CToolDlg {
   void OnTransferReport(int code, int value);
   // About box for system commands 16-31; false for other commands.
   bool OnSysCommand(int id);
+  // The window is asked to close ("E&xit", the window's close box). While a
+  // transfer runs the user is asked first; Yes stops the worker at its next
+  // piece or block. True when the window may close (then OnDestroy).
+  bool OnClose();
+  // Asks a running worker to stop at its next piece or block; it closes its
+  // link and reports "Transfer stopped!". Also used by Ctrl-C in tarvo-cli.
+  void StopTransfer();
 
   // Panel transfer: controls to members (true) or members to controls.
-  // A text longer than its field fails with the standard message.
+  // A text longer than its field, a port outside 0-65535 or an empty Device
+  // ID on a relay medium fails with the standard message, the focus goes
+  // back to that field and false is returned.
   bool UpdateData(bool save);
-  // Transfers the panel and fills the link settings for the current medium.
+  // Transfers the panel and fills the link settings for the current medium;
+  // false (and no link settings changed) when the panel was refused.
   bool ApplyLinkSettings();
   // Asks for the access code of a kind once per run.
   bool RequestAccess(int kind);
@@ -150,6 +160,8 @@ class CToolDlg {
   // Set when the window is destroyed: a running worker's later reports are
   // dropped, as reports to a destroyed window are.
   std::atomic<bool> closing_{false};
+  // The running job's stop request (job_.stop points here).
+  std::atomic<bool> stop_requested_{false};
   ConfigDialogRunner* config_runner_ = nullptr;
 };
 

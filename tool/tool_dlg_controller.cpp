@@ -38,7 +38,7 @@ void CToolDlg::OnReset() {
 }
 
 void CToolDlg::OnConfig() {
-  ApplyLinkSettings();
+  if (!ApplyLinkSettings()) return;
   CScrConfigDlg dlg(view_, app_.link(), kControllerTypeCode,
                     static_cast<uint8_t>(members_.card_id));
   dlg.OnInitDialog();

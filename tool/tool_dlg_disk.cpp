@@ -197,7 +197,7 @@ void CToolDlg::OnFormat(bool user_disk) {
 }
 
 void CToolDlg::OnWriteFile(bool user_disk) {
-  UpdateData(true);
+  if (!UpdateData(true)) return;
   if (!RequestAccess(static_cast<int>(OperationKind::kWriteFile))) return;
   std::string path;
   if (!view_.ChooseOpenFile(kFilterAll, &path)) return;

@@ -17,7 +17,7 @@ constexpr uint32_t kBootSectors[] = {0x0000, 0x1000, 0x2000, 0x3000};
 }
 
 void CToolDlg::OnUpgradeImage(OperationKind kind) {
-  UpdateData(true);
+  if (!UpdateData(true)) return;
   if (!RequestAccess(static_cast<int>(kind))) return;
   std::string path;
   if (!view_.ChooseOpenFile(kFilterBin, &path)) return;
@@ -32,7 +32,7 @@ void CToolDlg::OnUpgradeImage(OperationKind kind) {
 }
 
 void CToolDlg::OnUpgradeBoot() {
-  UpdateData(true);
+  if (!UpdateData(true)) return;
   if (!RequestAccess(static_cast<int>(OperationKind::kBootLoader))) return;
   std::string path;
   if (!view_.ChooseOpenFile(kFilterBin, &path)) return;
@@ -55,7 +55,7 @@ void CToolDlg::OnUpgradeBoot() {
     return;
   }
   // The panel is applied first, so the link uses what the panel shows.
-  ApplyLinkSettings();
+  if (!ApplyLinkSettings()) return;
   ConnectionManager& link = app_.link();
   if (!link.OpenLink(kControllerTypeCode, static_cast<uint8_t>(members_.card_id))) {
     Message(kTextCommFailed);

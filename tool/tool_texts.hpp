@@ -35,6 +35,15 @@ inline constexpr const char* kTextRemoteTooLarge =
 inline constexpr const char* kTextBootTooLarge =
     "The boot image is too large for the boot buffer (at most 999488 bytes)!";
 inline constexpr const char* kTextMaxChars = "Please enter no more than %d characters.";
+inline constexpr const char* kTextPortRange = "Please enter an integer between 0 and 65535.";
+inline constexpr const char* kTextEnterDeviceId = "Please enter a Device ID.";
+inline constexpr const char* kTextStopAndExit = "A transfer is running. Stop it and exit?";
+inline constexpr const char* kTextTransferStopped =
+    "Transfer stopped! The file on the controller is incomplete.";
+// The About box and the menu item that opens it.
+inline constexpr const char* kAboutMenuItem = "&About Tarvo-E Tool...";
+inline constexpr const char* kAboutTitle = "About Tarvo-E Tool";
+inline constexpr const char* kAboutText = "Tarvo-E Tool V1.0";
 inline constexpr const char* kFilterAll = "*.*|*.*||";
 inline constexpr const char* kFilterBin = "*.bin|*.bin||";
 

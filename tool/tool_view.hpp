@@ -36,6 +36,10 @@ class ToolView {
                               std::string* path) = 0;
   // The "Enter password" dialog; false when it ended with anything but OK.
   virtual bool PromptPassword(std::string* code) = 0;
+  // The About box (caption and text), modal, with an OK button.
+  virtual void ShowAbout(const std::string& title, const std::string& text) {
+    ShowMessage(text, title, MessageIcon::kNone);
+  }
 
   // The rows of a file list (1000 user disk, 1007 system disk) after a change.
   virtual void ShowRows(int list_id, const std::vector<FileRow>& rows) = 0;
@@ -52,6 +56,9 @@ class ToolView {
   virtual void PullPanel(CommSettings* panel) {}
   // Shows the members in the panel's fields (members to controls).
   virtual void PushPanel(const CommSettings& panel) {}
+  // Puts the keyboard focus on a control: after a validation message, on
+  // the field whose value was refused.
+  virtual void FocusControl(int id) {}
 
   // Runs `handle` on the dialog's thread and returns once it has run. The
   // default runs it at once on the caller's thread (the terminal front end).

@@ -1,6 +1,7 @@
 // The record a transfer worker receives, and what it shares with the dialog.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,9 @@ struct TransferJob {
   std::string result;
   OperationKind kind = OperationKind::kWriteFile;
   int target = 0;  // kTargetUserDisk / kTargetSystemDisk for Write File, else 0
+  // Set by the dialog (closing the window, Ctrl-C) to end the transfer at
+  // the next piece or block; null when nobody can stop it.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // What the workers share with the application: the link, the transfer

@@ -12,6 +12,10 @@ void Report(TransferJob& job, int code, int value) {
 }
 }  // namespace
 
+bool StopRequested(const TransferJob& job) {
+  return job.stop && job.stop->load();
+}
+
 void ReportProgress(TransferJob& job, uint64_t done, uint64_t total, int scale) {
   int value = total == 0 ? scale : static_cast<int>(done * static_cast<uint64_t>(scale) / total);
   Report(job, kReportProgress, value);

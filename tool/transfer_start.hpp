@@ -23,6 +23,9 @@ bool BeginTransfer(TransferContext& ctx, TransferJob& job, int open_failure_code
                    TransferStart* start);
 // Sets the result text, closes the link and sends the final report.
 void EndTransfer(TransferContext& ctx, TransferJob& job, const char* result, int code);
+// True when the job was asked to stop; the caller ends it with
+// EndTransfer(kTextTransferStopped).
+bool StopRequested(const TransferJob& job);
 // A progress report of `done` out of `total` scaled to `scale` (95 or 100).
 void ReportProgress(TransferJob& job, uint64_t done, uint64_t total, int scale);
 

@@ -2,8 +2,10 @@
 // simulator serves, the texts, the JSON object and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/child_process.hpp"
@@ -204,6 +206,32 @@ TEST_F(CliTest, ExitStatusSeparatesUsageFromControllerFailures) {
   RunResult formatted = Run(Join(Network(), {"format", "user", "--yes"}));
   EXPECT_EQ(formatted.exit, 0);
   EXPECT_EQ(formatted.out, "Successful!\n");
+}
+
+TEST_F(CliTest, StopSignalEndsATransferAtItsNextPieceWithStatusOne) {
+  // A controller that takes 20 ms per answer: the 1.1 MB stream would take
+  // about 45 s.
+  tarvo::platform::ChildProcess slow;
+  ASSERT_EQ(slow.Start(TARVO_SIM_PATH, {"--tcp", "0", "--reply-delay", "20"}), 1);
+  std::string line;
+  ASSERT_TRUE(slow.ReadLine(&line, 5000));
+  std::string port = line.substr(line.find(' ') + 1);
+  std::string file = WriteFile("BIG.BIN", 1100000, 7);
+  tarvo::platform::ChildProcess cli;
+  ASSERT_EQ(cli.Start(TARVO_CLI_PATH, {"--settings", Settings(), "--medium", "network", "--ip",
+                                       "127.0.0.1", "--ip-port", port, "write", "user", file}),
+            1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_EQ(cli.Terminate(), 1);  // SIGTERM, handled as Ctrl-C
+  std::string out;
+  while (cli.ReadLine(&line, 5000)) out += line + "\n";
+  EXPECT_EQ(cli.Wait(3000), 1);
+  EXPECT_EQ(out, "Transfer stopped! The file on the controller is incomplete.\n");
+  // The settings were written whole.
+  std::string ini = ReadFile(Settings());
+  EXPECT_NE(ini.find("DeviceID=100001\n"), std::string::npos) << ini;
+  slow.Terminate();
+  slow.Wait(5000);
 }
 
 TEST_F(CliTest, UsedLinkValuesAreSavedForTheNextRun) {

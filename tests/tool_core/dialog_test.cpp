@@ -161,21 +161,45 @@ TEST_F(DialogTest, SavedSettingsHoldWhatOperationsUsedButNotUnusedTyping) {
   EXPECT_EQ(o.read_file, 1);
 }
 
-TEST_F(DialogTest, TooLongFieldStopsTheTransferThereAndTheOperationGoesOn) {
+TEST_F(DialogTest, RefusedFieldStopsTheTransferThereAndNoLinkIsOpened) {
   Start();
   dlg->OnCommand(ctl::kZvServer);
   dlg->panel().relay_port = 7000;
   dlg->panel().device_id = std::string(31, '1');
   dlg->panel().user_name = "someone";
   dlg->OnCommand(ctl::kReset);
-  ASSERT_EQ(view.messages.size(), 2u);
+  ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0].text, "Please enter no more than 30 characters.");
   EXPECT_EQ(view.messages[0].icon, MessageIcon::kExclamation);
-  EXPECT_EQ(view.messages[1].text, "Communication failed!");
+  EXPECT_EQ(view.focused, std::vector<int>{ctl::kDeviceId});
   // Fields before the failing one took their new values, later ones did not.
   EXPECT_EQ(dlg->members().relay_port, 7000);
   EXPECT_EQ(dlg->members().device_id, "100001");
   EXPECT_EQ(dlg->members().user_name, "user01");
+
+  // A port outside 16 bits and an empty Device ID on a relay medium are
+  // refused the same way, by every kind of operation.
+  view.messages.clear();
+  dlg->panel().device_id = "100001";
+  dlg->panel().ip_port = 70000;
+  dlg->OnCommand(ctl::kUserRefresh);
+  dlg->panel().ip_port = 5200;
+  dlg->panel().device_id.clear();
+  view.open_paths.push_back(dir.Path("never-read.bin"));
+  dlg->OnCommand(ctl::kUserWrite);
+  dlg->OnCommand(ctl::kConfig);
+  EXPECT_EQ(view.Texts(),
+            (std::vector<std::string>{"Please enter an integer between 0 and 65535.",
+                                      "Please enter a Device ID.", "Please enter a Device ID."}));
+  EXPECT_EQ(view.focused,
+            (std::vector<int>{ctl::kDeviceId, ctl::kNetPort, ctl::kDeviceId, ctl::kDeviceId}));
+  EXPECT_EQ(view.open_paths.size(), 1u);  // no file chooser was shown
+  // On the serial medium the Device ID is not needed.
+  view.messages.clear();
+  dlg->OnCommand(ctl::kSerial);
+  dlg->panel().port_index = 98;
+  dlg->OnCommand(ctl::kReset);
+  EXPECT_EQ(view.Texts(), std::vector<std::string>{"Communication failed!"});
 }
 
 TEST_F(DialogTest, ProgressReportsMoveOnlyTheBarAndAnEmptyResultShowsNoBox) {

@@ -63,6 +63,7 @@ class FakeView : public ToolView {
     progress.push_back(position);
   }
   void SetWaitCursor(bool on) override { wait_cursor_calls.push_back(on); }
+  void FocusControl(int id) override { focused.push_back(id); }
 
   std::vector<std::string> Texts() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -86,6 +87,7 @@ class FakeView : public ToolView {
   std::vector<std::pair<int, bool>> enable_calls;
   std::vector<int> progress;
   std::vector<bool> wait_cursor_calls;
+  std::vector<int> focused;
 
  private:
   template <typename T>

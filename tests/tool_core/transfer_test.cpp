@@ -160,6 +160,31 @@ TEST_F(TransferTest, StreamWaitsOutNotReadyAnswersButNotForEver) {
   EXPECT_EQ(Count(kCreateStreamFile), 4u + 6u);
 }
 
+TEST_F(TransferTest, AStopRequestEndsEitherWorkerAtTheNextBlockOrPiece) {
+  for (size_t size : {size_t{100 * 512}, kBlockTransferLimit + 512 * 100}) {
+    std::atomic<bool> stop{false};
+    TransferJob job = Job(test::Pattern(size));
+    job.stop = &stop;
+    int progress_reports = 0;
+    job.report = [&](int code, int value) {
+      reports.push_back({code, value});
+      if (code == kReportProgress && ++progress_reports == 3) stop = true;
+    };
+    TransferContext ctx = Context();
+    int done = size <= kBlockTransferLimit ? BlockTransferThread(ctx, job)
+                                           : StreamTransferThread(ctx, job);
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(job.result, "Transfer stopped! The file on the controller is incomplete.");
+    EXPECT_EQ(FinalCode(), kReportFailedEarly);
+    EXPECT_EQ(progress_reports, 3);
+    EXPECT_EQ(app.link().type_code(), 0);  // link closed
+    EXPECT_FALSE(HasFile(kUserDisk, "upload.dat"));
+  }
+  EXPECT_EQ(Count(kGetMissingBlocks), 0u);
+  EXPECT_EQ(Count(kFinishStreamFile), 0u);
+  EXPECT_EQ(Count(kWriteStreamData), 3u);
+}
+
 TEST_F(TransferTest, MissingLocalFileAndClosedLinkReportEarly) {
   TransferJob job = Job({1, 2, 3});
   job.local_path = dir.Path("absent");

@@ -282,6 +282,38 @@ TEST_F(SimFixture, ConfigSetsAndReadsBackTheScreenConfiguration) {
 namespace tarvo {
 namespace {
 
+TEST_F(SimFixture, ClosingDuringATransferAsksAndYesStopsItAtTheNextPiece) {
+  EXPECT_TRUE(dlg->OnClose());  // idle: closes without a question
+  EXPECT_TRUE(view.questions.empty());
+  sim::FaultSettings slow;
+  slow.reply_delay_ms = 1;  // 2,049 pieces: a few seconds of work
+  simulator().SetFaults(slow);
+  std::string big = dir.Path("slow.prg");
+  ASSERT_TRUE(test::WriteBytes(big, test::Pattern(kBlockTransferLimit + 1)));
+  view.open_paths.push_back(big);
+  dlg->OnCommand(ctl::kUserWrite);
+  EXPECT_TRUE(dlg->busy());
+  view.yes_answers = {false, true};
+  EXPECT_FALSE(dlg->OnClose());  // No: the transfer goes on
+  EXPECT_TRUE(dlg->OnClose());
+  EXPECT_EQ(view.questions,
+            std::vector<std::string>(2, "A transfer is running. Stop it and exit?"));
+  ASSERT_TRUE(dlg->OnDestroy());
+  // The worker stopped early, closed its link and its result went nowhere.
+  EXPECT_LT(Count(0x32), 2049u);
+  EXPECT_EQ(Count(0x33), 0u);  // never finished the stream
+  EXPECT_EQ(dlg->job().result, "Transfer stopped! The file on the controller is incomplete.");
+  EXPECT_EQ(app.link().type_code(), 0);
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_FALSE(HasFile(kUserDisk, "slow.prg"));
+}
+
+}  // namespace
+}  // namespace tarvo
+
+namespace tarvo {
+namespace {
+
 TEST_F(SimFixture, DestroyingTheDialogDuringATransferDropsTheLateReports) {
   sim::FaultSettings slow;
   slow.reply_delay_ms = 1;  // keeps the worker busy for a few seconds

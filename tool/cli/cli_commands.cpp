@@ -98,7 +98,8 @@ class ConfigRunner : public ConfigDialogRunner {
 bool IsLocalProblem(const std::string& text) {
   return text == kTextFailedOpenFile || text == kTextFileMaskIncorrect ||
          text == kTextBootFormatErr || text == kTextFileTooLarge || text == kTextBootTooLarge ||
-         text == kTextPasswordIncorrect || StartsWith(text, "Please enter no more than");
+         text == kTextPasswordIncorrect || text == kTextPortRange || text == kTextEnterDeviceId ||
+         StartsWith(text, "Please enter no more than");
 }
 
 bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, std::string* error) {

@@ -1,9 +1,11 @@
 // tarvo-cli: every button of the maintenance dialog as a subcommand, on the
 // same core as the desktop tool.
+#include <atomic>
 #include <filesystem>
 #include <iostream>
 
 #include "platform/process.hpp"
+#include "platform/stop_signal.hpp"
 #include "tool/cli/cli_commands.hpp"
 #include "tool/cli/cli_options.hpp"
 #include "tool/cli/cli_view.hpp"
@@ -16,6 +18,9 @@
 #endif
 
 namespace {
+
+// The dialog whose transfer Ctrl-C stops.
+std::atomic<tarvo::CToolDlg*> g_transfer_dialog{nullptr};
 
 // The application moves to its own folder at start-up, so paths given on
 // the command line are fixed against the folder the user is in first.
@@ -86,6 +91,16 @@ int main(int argc, char** argv) {
   CliView view(view_options);
   CToolDlg dlg(view, app);
   dlg.OnInitDialog();
+  // Ctrl-C during a transfer stops the worker at its next piece or block:
+  // the link is closed, the run ends with status 1 and the settings are
+  // saved whole. A second Ctrl-C, or one during a short command, ends the
+  // program at once as usual.
+  if (options.command == "write" || options.command == "upgrade") {
+    g_transfer_dialog = &dlg;
+    platform::CallOnFirstStopSignal([] {
+      if (CToolDlg* d = g_transfer_dialog.load()) d->StopTransfer();
+    });
+  }
 
   JsonObject json;
   json.Add("command", options.command);
