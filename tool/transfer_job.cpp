@@ -70,8 +70,10 @@ long ReadWholeFile(const std::string& path, std::vector<uint8_t>& buffer) {
     if (n == 0) break;
     total += n;
   }
+  // A folder opens on POSIX but cannot be read: it is not an empty file.
+  bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  return static_cast<long>(total);
+  return failed ? -1 : static_cast<long>(total);
 }
 
 bool WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {

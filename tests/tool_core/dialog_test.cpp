@@ -287,6 +287,11 @@ TEST_F(DialogTest, ImageChecksRefuseMissingWrongAndOversizedFiles) {
   dlg->OnCommand(ctl::kUserWrite);
   EXPECT_NE(view.messages.back().text.find("larger than 16 MiB"), std::string::npos);
   EXPECT_FALSE(dlg->busy());
+  // A folder opens on POSIX but is no file: never uploaded as an empty one.
+  view.open_paths.push_back(dir.path());
+  dlg->OnCommand(ctl::kUserWrite);
+  EXPECT_EQ(view.messages.back().text, "Failed to open file!");
+  EXPECT_FALSE(dlg->busy());
 }
 
 TEST_F(DialogTest, BootImagesWithBadTagChecksumOrSizeAreRefused) {

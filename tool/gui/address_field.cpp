@@ -34,7 +34,11 @@ class AddressValidator : public QValidator {
 }  // namespace
 
 QString AddressText(uint32_t a) {
-  return QString("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
+  return QString("%1.%2.%3.%4")
+      .arg(a >> 24)
+      .arg((a >> 16) & 0xFF)
+      .arg((a >> 8) & 0xFF)
+      .arg(a & 0xFF);
 }
 
 uint32_t AddressValue(const QString& text) {

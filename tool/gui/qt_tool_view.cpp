@@ -84,8 +84,7 @@ QWidget* QtToolView::Owner() const {
   return modal ? modal : window_;
 }
 
-void QtToolView::ShowMessage(const std::string& text, const std::string& title,
-                             MessageIcon icon) {
+void QtToolView::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
   QMessageBox box(IconOf(icon), Text(title), Text(text), QMessageBox::Ok, Owner());
   modal_.Run(box);
 }
@@ -144,10 +143,9 @@ void QtToolView::ShowRows(int list_id, const std::vector<FileRow>& rows) {
   list->clear();
   QList<QTreeWidgetItem*> items;
   for (const FileRow& r : rows) {
-    auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(r.name),
-                                                 QString::fromStdString(r.type),
-                                                 QString::fromStdString(r.size).trimmed(),
-                                                 QString::fromStdString(r.date)});
+    auto* item = new QTreeWidgetItem(
+        QStringList{QString::fromStdString(r.name), QString::fromStdString(r.type),
+                    QString::fromStdString(r.size).trimmed(), QString::fromStdString(r.date)});
     item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     items << item;
   }

@@ -125,7 +125,8 @@ ToolWindow::~ToolWindow() {
 }
 
 void ToolWindow::BuildControls() {
-  for (const ControlSpec& spec : MainDialogControls()) view_.Register(spec.id, MakeControl(spec, this));
+  for (const ControlSpec& spec : MainDialogControls())
+    view_.Register(spec.id, MakeControl(spec, this));
   Fill(static_cast<QComboBox*>(Control(ctl::kPortList)), PortListEntries());
   Fill(static_cast<QComboBox*>(Control(ctl::kBaudList)), BaudListEntries());
   Fill(static_cast<QComboBox*>(Control(ctl::kControllerIdList)), ControllerIdListEntries());
@@ -175,8 +176,8 @@ QLayout* ToolWindow::BuildLayout() {
   };
   const int user[7] = {ctl::kUserList,   ctl::kUserRefresh, ctl::kUserFreeSpace, ctl::kUserWrite,
                        ctl::kUserDelete, ctl::kUserFormat,  ctl::kUserRead};
-  const int system[7] = {ctl::kSystemList,   ctl::kSystemRefresh, ctl::kSystemFreeSpace,
-                         ctl::kSystemWrite,  ctl::kSystemDelete,  ctl::kSystemFormat,
+  const int system[7] = {ctl::kSystemList,  ctl::kSystemRefresh, ctl::kSystemFreeSpace,
+                         ctl::kSystemWrite, ctl::kSystemDelete,  ctl::kSystemFormat,
                          ctl::kSystemRead};
   auto* disks = new QHBoxLayout;
   disks->addWidget(disk(kUserDiskGroup, user));
