@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libcli11-dev python3
+  qt6-base-dev fonts-dejavu-core xvfb openbox
 )
 missing=()
 for p in "${packages[@]}"; do

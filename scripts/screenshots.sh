@@ -16,7 +16,7 @@ fi
 bin=$build/bin
 work=$(mktemp -d)
 cleanup() {
-  kill "${sim_pid:-}" "${x_pid:-}" 2>/dev/null || true
+  kill "${sim_pid:-}" "${wm_pid:-}" "${x_pid:-}" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -28,9 +28,15 @@ x_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
+# A window manager draws the captions; without one the pictures have none.
+if command -v openbox >/dev/null; then
+  openbox --sm-disable >/dev/null 2>&1 &
+  wm_pid=$!
+  sleep 0.5
+fi
 
-# Each answer waits 2 ms, so the upload is still running when its picture is taken.
-"$bin/tarvo-sim" --tcp 0 --reply-delay 2 >"$work/sim.out" &
+# Each answer waits 1 ms, so the upload is still running when its picture is taken.
+"$bin/tarvo-sim" --tcp 0 --reply-delay 1 >"$work/sim.out" &
 sim_pid=$!
 for _ in $(seq 100); do grep -q '^tcp ' "$work/sim.out" && break; sleep 0.05; done
 port=$(awk '/^tcp /{print $2}' "$work/sim.out")

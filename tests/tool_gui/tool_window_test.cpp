@@ -163,6 +163,25 @@ TEST_F(GuiTest, EveryButtonOnTheNetworkMediumShowsWhatTheControllerAnswered) {
   EXPECT_EQ(user->topLevelItemCount(), 1);
   EXPECT_TRUE(Stored(kUserDisk, "NEWS.TXT").empty());
 
+  // The system disk's own buttons: upload, free space, read back, delete.
+  std::vector<uint8_t> font = test::Pattern(900, 5);
+  ASSERT_TRUE(test::WriteBytes(dir.Path("ASC16.FNT"), font));
+  runner.steps.push_back(Choose(dir.Path("ASC16.FNT")));
+  Click(ctl::kSystemWrite);
+  ASSERT_TRUE(WaitFor([&] { return !window->dialog().busy(); }));
+  EXPECT_EQ(runner.LastText(), "Successful!");
+  EXPECT_EQ(Stored(kSystemDisk, "ASC16.FNT"), font);
+  Click(ctl::kSystemFreeSpace);
+  EXPECT_NE(runner.LastText().find(" bytes"), std::string::npos);
+  Click(ctl::kSystemRefresh);
+  SelectRow(ctl::kSystemList, 0);  // FONT.HZK
+  runner.steps.push_back(Choose(dir.Path("font.copy")));
+  Click(ctl::kSystemRead);
+  EXPECT_EQ(test::ReadBytes(dir.Path("font.copy")), Stored(kSystemDisk, "FONT.HZK"));
+  SelectRow(ctl::kSystemList, 1);
+  Click(ctl::kSystemDelete);
+  EXPECT_TRUE(Stored(kSystemDisk, "ASC16.FNT").empty());
+
   runner.yes_answers = {false, true};
   Click(ctl::kSystemFormat);  // No: nothing happens
   EXPECT_EQ(W<QTreeWidget>(ctl::kSystemList)->topLevelItemCount(), 1);
@@ -313,7 +332,7 @@ TEST_F(GuiTest, ConfigDialogRefillsForTheModelAndItsRecordReachesTheController) 
 }
 
 TEST_F(GuiTest, PasswordDialogGatesAnUpgradeOncePerRun) {
-  Start();
+  Start("Upgrade scan=1\n");
   std::vector<uint8_t> image(3000, 0x5A);
   const char tag[] = "ZVAPP ver";
   std::copy(tag, tag + 9, image.begin());
@@ -344,6 +363,16 @@ TEST_F(GuiTest, PasswordDialogGatesAnUpgradeOncePerRun) {
   runner.steps.push_back([](QDialog&) { return int{QDialog::Rejected}; });
   Click(ctl::kUpgradeApp);
   EXPECT_EQ(runner.dialogs, 4);
+  // The other image buttons ask for their own codes and check their own tags.
+  for (auto [id, code] :
+       {std::pair{ctl::kUpgradeBios, "39214"}, std::pair{ctl::kUpgradeNet, "39214"},
+        std::pair{ctl::kUpgradeScan, "73204"}}) {
+    runner.steps.push_back(enter(code));
+    runner.steps.push_back(Choose(path));
+    Click(id);
+    EXPECT_EQ(runner.LastText(), "File mask incorrect!") << id;
+    EXPECT_EQ(runner.boxes.back().icon, QMessageBox::Warning);
+  }
   EXPECT_TRUE(runner.unexpected.empty());
 }
 

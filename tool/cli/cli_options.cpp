@@ -20,7 +20,8 @@ Link options override the settings file (tarvo-cli.ini beside the program,
 values an operation used are saved back to it, as the dialog does.
 
 Exit status: 0 success, 1 the controller refused or did not answer,
-2 bad usage or a local file problem.
+2 bad usage or a local file problem. Ctrl-C during write or upgrade
+stops the transfer at its next piece or block (status 1).
 
 Examples:
   tarvo-cli --medium network --ip 192.168.1.100 list user

@@ -6,10 +6,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QSpacerItem>
 #include <QThread>
 #include <QTreeWidget>
 #include <memory>
@@ -53,6 +56,19 @@ int32_t PortValue(const QString& text) {
   return static_cast<int32_t>(v);
 }
 
+// A message box sizes itself to its text; a short text under a long caption
+// ("Version information") would have the caption cut off by the window
+// manager. A spacer keeps the box as wide as its caption needs.
+void FitCaption(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  QFont title = box.font();
+  title.setBold(true);
+  int width = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + 140;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 QStringList NameFilters(const std::string& filter) {
@@ -86,6 +102,7 @@ QWidget* QtToolView::Owner() const {
 
 void QtToolView::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
   QMessageBox box(IconOf(icon), Text(title), Text(text), QMessageBox::Ok, Owner());
+  FitCaption(box);
   modal_.Run(box);
 }
 
@@ -93,6 +110,7 @@ bool QtToolView::AskYesNo(const std::string& text, const std::string& title) {
   QMessageBox box(QMessageBox::Question, Text(title), Text(text),
                   QMessageBox::Yes | QMessageBox::No, Owner());
   box.setDefaultButton(QMessageBox::Yes);
+  FitCaption(box);
   return modal_.Run(box) == QMessageBox::Yes;
 }
 
@@ -134,6 +152,7 @@ bool QtToolView::PromptPassword(std::string* code) {
 void QtToolView::ShowAbout(const std::string& title, const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, Text(title), Text(text), QMessageBox::Ok, Owner());
   box.setIconPixmap(window_->windowIcon().pixmap(48, 48));
+  FitCaption(box);
   modal_.Run(box);
 }
 

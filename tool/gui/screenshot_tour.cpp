@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QScreen>
 #include <QThread>
 #include <QTreeWidget>
@@ -39,8 +40,11 @@ void Settle(int ms) {
 }
 
 bool TourRunner::Shoot(QWidget* widget, const QString& name) {
-  QScreen* screen = widget->screen();
-  QPixmap picture = screen->grabWindow(widget->winId());
+  // The frame as the window manager drew it (title bar included), read
+  // back from the X server's screen.
+  QRect frame = widget->frameGeometry();
+  QPixmap picture =
+      widget->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
   QString path = folder_ + "/" + name;
   bool saved = !picture.isNull() && picture.save(path, "PNG");
   std::fprintf(stderr, "%s %s\n", saved ? "saved" : "FAILED", path.toLocal8Bit().constData());
@@ -66,7 +70,10 @@ int TourRunner::Run(QDialog& dialog) {
   }
   auto* files = qobject_cast<QFileDialog*>(&dialog);
   if (files) {
+    // Typed into the name field as a person would: a selection made before
+    // the folder has been read can be lost.
     files->selectFile(open_file);
+    if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) name->setText(open_file);
     Settle(200);
   }
   if (!shot.isEmpty()) Shoot(&dialog, shot);
@@ -105,11 +112,12 @@ void RunTour(ToolWindow& window, TourRunner& runner, const QString& upload) {
   // A transfer: the picture is taken while the worker runs and the bar moves.
   runner.open_file = upload;
   Click(window, ctl::kUserWrite);
-  Settle(1500);
-  runner.Shoot(&window, "transfer.png");
-  runner.next_shot = "transfer-result.png";
+  auto* bar = static_cast<QProgressBar*>(window.Control(ctl::kProgress));
   QElapsedTimer waited;
   waited.start();
+  while (window.dialog().busy() && bar->value() < 40 && waited.elapsed() < 60000) Settle(20);
+  runner.Shoot(&window, "transfer.png");
+  runner.next_shot = "transfer-result.png";
   while (window.dialog().busy() && waited.elapsed() < 60000) Settle(100);
   runner.open_file.clear();
   Click(window, ctl::kUserRefresh);
