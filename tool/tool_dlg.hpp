@@ -90,6 +90,7 @@ class CToolDlg {
   // The members (what operations use and what is saved).
   const CommSettings& members() const { return members_; }
   const OptionSettings& options() const { return options_; }
+  CToolApp& app() { return app_; }
   int controller_id() const { return members_.card_id; }
   uint32_t unlocked_kinds() const { return unlocked_kinds_; }
 

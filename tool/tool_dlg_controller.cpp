@@ -9,6 +9,10 @@
 #include "tool/version_text.hpp"
 
 namespace tarvo {
+namespace {
+// Header, result byte, seven 32-bit words and the checksum.
+constexpr size_t kVersionsReplyMin = 6 + 7 * 4 + 2;
+}  // namespace
 
 void CToolDlg::OnCheckVersion() {
   view_.SetWaitCursor(true);
@@ -19,13 +23,19 @@ void CToolDlg::OnCheckVersion() {
   ConnectionManager& link = app_.link();
   VersionWords words{};
   uint8_t status = GetVersions(link, &words);
+  // Versions are shown only from a whole reply that carries all seven words;
+  // a silent, garbled or short one is no answer (not versions of 0.0).
+  const LastReply versions = link.last_reply;
+  bool answered = versions.Answered(kVersionsReplyMin) || (versions.whole && status == 0);
   uint8_t model = 0;
-  if (status != 0) {
+  if (status != 0 && answered) {
     ControllerTypeInfo info;
     if (GetControllerType(link, &info) != 0) model = info.model;
   }
   link.CloseLink();
-  std::string text = status == 0 ? kTextFailed : FormatVersionText(model, words.data());
+  std::string text = !answered     ? kTextNoAnswer
+                     : status == 0 ? kTextFailed
+                                   : FormatVersionText(model, words.data());
   view_.ShowMessage(text, kVersionTitle, MessageIcon::kNone);
   view_.SetWaitCursor(false);
 }

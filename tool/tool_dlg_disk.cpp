@@ -18,7 +18,9 @@ constexpr size_t kReadPiece = 512;
 // A directory page has room for as many entries as a 600-byte reply carries.
 constexpr size_t kPageEntries = 9;
 // Name and type columns of the row that Read File takes.
-constexpr size_t kReadNameMax = 11, kReadTypeMax = 3, kDeleteColumnMax = 255;
+constexpr size_t kColumnMax = 255;
+// Shortest whole replies: a directory page with no entry, a free space.
+constexpr size_t kListReplyMin = 12, kFreeSpaceReplyMin = 12;
 
 uint8_t DiskOf(bool user_disk) {
   return user_disk ? kUserDisk : kSystemDisk;
@@ -70,10 +72,16 @@ void CToolDlg::OnRefresh(bool user_disk) {
   std::vector<FileRow> rows;
   uint8_t page[2 + DirectoryEntry::kSize * kPageEntries];
   uint32_t first = 0;
+  bool answered = true;
   for (;;) {
     std::fill(std::begin(page), std::end(page), 0);
     uint16_t count =
         ListFiles(link, static_cast<uint16_t>(first), page, sizeof page, DiskOf(user_disk));
+    // Silence or a garbled page is not an empty disk.
+    if (!link.last_reply.Answered(kListReplyMin)) {
+      answered = false;
+      break;
+    }
     size_t shown = std::min<size_t>(count, kPageEntries);
     for (size_t i = 0; i < shown; ++i) {
       DirectoryEntry e;
@@ -90,14 +98,17 @@ void CToolDlg::OnRefresh(bool user_disk) {
   }
   link.CloseLink();
   SetRows(list, std::move(rows));
+  if (!answered) Message(kTextNoAnswer);
 }
 
 void CToolDlg::OnFreeSpace(bool user_disk) {
   WaitCursor wait(view_);
   if (!OpenDirect(kAppTitle)) return;
   uint32_t bytes = GetFreeSpace(app_.link(), DiskOf(user_disk));
+  // A size is shown only from a whole reply, never from a garbled one.
+  bool answered = app_.link().last_reply.Answered(kFreeSpaceReplyMin);
   app_.link().CloseLink();
-  Message(FreeSpaceText(bytes));
+  Message(answered ? FreeSpaceText(bytes) : kTextNoAnswer);
 }
 
 void CToolDlg::OnReadFile(bool user_disk) {
@@ -108,8 +119,10 @@ void CToolDlg::OnReadFile(bool user_disk) {
     return;
   }
   const FileRow& row = rows(list)[static_cast<size_t>(sel)];
-  std::string name = row.name.substr(0, kReadNameMax);
-  std::string type = row.type.substr(0, kReadTypeMax);
+  // The whole name and type as listed: cut to 11 and 3 characters they
+  // could name another file (LONGFILENAM.BMP for LONGFILENAME1.BMP).
+  std::string name = row.name.substr(0, kColumnMax);
+  std::string type = row.type.substr(0, kColumnMax);
   std::string local_name = name + "." + type;
 
   bool whole = false;
@@ -168,8 +181,8 @@ void CToolDlg::OnDeleteFile(bool user_disk) {
     return;
   }
   const FileRow& row = rows(list)[static_cast<size_t>(sel)];
-  std::string remote = Prefix(user_disk) + row.name.substr(0, kDeleteColumnMax) + "." +
-                       row.type.substr(0, kDeleteColumnMax);
+  std::string remote =
+      Prefix(user_disk) + row.name.substr(0, kColumnMax) + "." + row.type.substr(0, kColumnMax);
   WaitCursor wait(view_);
   if (!OpenDirect(kAppTitle)) return;
   uint8_t result = DeleteFile(app_.link(), remote);

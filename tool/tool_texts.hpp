@@ -10,6 +10,8 @@ inline constexpr const char* kTextCommFailed = "Communication failed!";
 inline constexpr const char* kTextSuccessful = "Successful!";
 inline constexpr const char* kTextFailedBang = "Failed!";
 inline constexpr const char* kTextFailed = "Failed";
+// Shown instead of an empty list, a size or versions read from nothing.
+inline constexpr const char* kTextNoAnswer = "No answer from the controller.";
 inline constexpr const char* kTextNoFileSelected = "No file is selected!";
 inline constexpr const char* kTextSureFormatUser = "Sure to format user disk?";
 inline constexpr const char* kTextSureFormatSystem = "Sure to format system disk?";

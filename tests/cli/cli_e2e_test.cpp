@@ -208,6 +208,44 @@ TEST_F(CliTest, ExitStatusSeparatesUsageFromControllerFailures) {
   EXPECT_EQ(formatted.out, "Successful!\n");
 }
 
+TEST_F(CliTest, SilentOrGarbledControllerIsNoAnswerWithStatusOneNeverAnEmptySuccess) {
+  for (std::vector<std::string> fault :
+       {std::vector<std::string>{"--silent", "0x28", "--silent", "0x29", "--silent", "0x4B"},
+        std::vector<std::string>{"--corrupt-checksums"}}) {
+    tarvo::platform::ChildProcess bad;
+    fault.insert(fault.begin(), {"--tcp", "0"});
+    ASSERT_EQ(bad.Start(TARVO_SIM_PATH, fault), 1);
+    std::string line;
+    ASSERT_TRUE(bad.ReadLine(&line, 5000));
+    std::string port = line.substr(line.find(' ') + 1);
+    std::vector<std::string> link = {"--medium",  "network", "--ip",         "127.0.0.1",
+                                     "--ip-port", port,      "--fast-pacing"};
+    for (const char* command : {"list", "free", "version"}) {
+      std::vector<std::string> args = Join(link, {command});
+      if (std::string(command) != "version") args.push_back("user");
+      RunResult r = Run(args);
+      EXPECT_EQ(r.exit, 1) << command;
+      EXPECT_EQ(r.out, "No answer from the controller.\n") << command;
+    }
+    RunResult json = Run(Join(link, {"--json", "version"}));
+    EXPECT_NE(json.out.find("\"target\":\"the controller at 127.0.0.1:" + port + "\""),
+              std::string::npos)
+        << json.out;
+    bad.Terminate();
+    bad.Wait(5000);
+  }
+}
+
+TEST_F(CliTest, SerialDiagnosticsNeverEnterTheJsonObject) {
+  // /dev/null opens but takes no line settings: the serial transport writes
+  // its "FAIL:" lines, to standard error.
+  RunResult r = Run({"--json", "--medium", "serial", "--port", "/dev/null", "version"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.out.find("FAIL"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.rfind("{", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+}
+
 TEST_F(CliTest, StopSignalEndsATransferAtItsNextPieceWithStatusOne) {
   // A controller that takes 20 ms per answer: the 1.1 MB stream would take
   // about 45 s.

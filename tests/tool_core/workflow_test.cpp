@@ -2,6 +2,8 @@
 // TCP, with the texts the user sees.
 #include <gtest/gtest.h>
 
+#include "link_test_util.hpp"
+#include "scripted_tcp_peer.hpp"
 #include "sim_fixture.hpp"
 #include "tool/control_ids.hpp"
 #include "tool/protocol/commands.hpp"
@@ -144,8 +146,49 @@ TEST_F(SimFixture, CheckVersionAndResetShowTheirTexts) {
   simulator().SetFaults(f);
   dlg->OnCommand(ctl::kReset);
   EXPECT_EQ(view.LastText(), "Failed!");
+}
+
+TEST_F(SimFixture, SilentGarbledOrShortAnswersAreNoAnswerNeverAnEmptyDiskOrZeroVersions) {
+  StoreFile(kUserDisk, "A", "PRG", {1, 2, 3});
+  const std::vector<std::string> no_answer(3, "No answer from the controller.");
+  for (int garbled = 0; garbled < 2; ++garbled) {
+    sim::FaultSettings f;
+    if (garbled)
+      f.corrupt_checksums = true;
+    else
+      f.silent_commands = {kListFiles, 0x29, 0x4B};  // list, free space, versions
+    simulator().SetFaults(f);
+    view.messages.clear();
+    dlg->OnCommand(ctl::kUserRefresh);
+    EXPECT_TRUE(dlg->rows(ctl::kUserList).empty());
+    dlg->OnCommand(ctl::kUserFreeSpace);
+    dlg->OnCommand(ctl::kCheckVersion);
+    EXPECT_EQ(view.Texts(), no_answer) << garbled;
+  }
+  // A whole reply to GetVersions that carries two of its seven words.
+  test::ScriptedTcpPeer peer([](const test::Bytes& p, const test::Bytes&) {
+    return std::vector<test::Bytes>{
+        test::ScriptedTcpPeer::Segment(test::Reply(p[3], {0x01, 0x02, 0x01, 0, 0, 0x05, 0x03}))};
+  });
+  dlg->panel().ip_port = peer.port();
+  view.messages.clear();
   dlg->OnCommand(ctl::kCheckVersion);
-  EXPECT_EQ(view.LastText(), "Failed");
+  EXPECT_EQ(view.LastText(), "No answer from the controller.");
+}
+
+TEST_F(SimFixture, ReadFileAsksForTheWholeNameItListed) {
+  std::vector<uint8_t> longer = test::Pattern(700, 1), shorter = test::Pattern(300, 2);
+  StoreFile(kUserDisk, "LONGFILENAM", "BMP", shorter);
+  StoreFile(kUserDisk, "LONGFILENAME1", "BMPX", longer);
+  dlg->OnCommand(ctl::kUserRefresh);
+  int row = RowOf(*dlg, ctl::kUserList, "LONGFILENAME1");
+  ASSERT_GE(row, 0);
+  dlg->SelectRow(ctl::kUserList, row);
+  view.save_paths.push_back(dir.Path("copy"));
+  dlg->OnCommand(ctl::kUserRead);
+  EXPECT_EQ(view.save_initial_names.back(), "LONGFILENAME1.BMPX");
+  EXPECT_EQ(test::ReadBytes(dir.Path("copy")), longer);
+  EXPECT_TRUE(view.messages.empty());
 }
 
 TEST_F(SimFixture, ALinkThatCannotOpenShowsCommunicationFailed) {

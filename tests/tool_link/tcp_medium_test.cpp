@@ -45,6 +45,7 @@ TEST(TcpTimingValues, ProductionValues) {
   EXPECT_EQ(t.pause_after_connect_ms, 3);
   EXPECT_EQ(t.connect_timeout_ms, 5000);
   EXPECT_EQ(t.receive_timeout_ms, 10000);
+  EXPECT_EQ(t.incomplete_grace_ms, 200);
 }
 
 TEST_F(TcpMediumTest, RequestCarriesHeaderAndAnyControllerId) {
@@ -75,13 +76,38 @@ TEST_F(TcpMediumTest, ReplySplitIntoSegmentsIsReassembledByItsHeaderLength) {
   EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0x40302010u);
 }
 
-TEST_F(TcpMediumTest, HeaderThatUnderstatesTheLengthNeverCutsTheReply) {
-  ScriptedTcpPeer peer([](const Bytes& p, const Bytes&) {
-    return std::vector<Bytes>{
-        ScriptedTcpPeer::Segment(test::Reply(p[3], {0x01, 0x10, 0x20, 0x30, 0x40}), 3)};
+TEST_F(TcpMediumTest, WrongHeaderLengthsNeitherCutTheReplyNorCostTheReceiveBound) {
+  // Understated (3) and split after the stated length; overstated (900) and
+  // split; no length at all. Each reply is taken when its sum holds, well
+  // before the 20 s bound.
+  for (uint16_t declared : {uint16_t{3}, uint16_t{900}, uint16_t{0}}) {
+    ScriptedTcpPeer peer([declared](const Bytes& p, const Bytes&) {
+      Bytes whole =
+          ScriptedTcpPeer::Segment(test::Reply(p[3], {0x01, 0x10, 0x20, 0x30, 0x40}), declared);
+      return std::vector<Bytes>{Bytes(whole.begin(), whole.begin() + 12),
+                                Bytes(whole.begin() + 12, whole.end())};
+    });
+    Connect(peer.port());
+    link_.tcp.timing.receive_timeout_ms = 20000;
+    int64_t start = platform::MonotonicMs();
+    EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0x40302010u) << declared;
+    EXPECT_EQ(GetFreeSpace(link_, kSystemDisk), 0x40302010u) << declared;
+    EXPECT_LT(platform::MonotonicMs() - start, 5000) << declared;
+    link_.CloseLink();
+  }
+  // A garbled reply of the stated length costs the short grace, not the bound.
+  ScriptedTcpPeer garbled([](const Bytes& p, const Bytes&) {
+    Bytes reply = test::Reply(p[3], {0x01, 0x10, 0x20, 0x30, 0x40});
+    reply.back() ^= 0x55;
+    return std::vector<Bytes>{ScriptedTcpPeer::Segment(reply)};
   });
-  Connect(peer.port());
-  EXPECT_EQ(GetFreeSpace(link_, kUserDisk), 0x40302010u);
+  Connect(garbled.port());
+  link_.tcp.timing.receive_timeout_ms = 20000;
+  int64_t start = platform::MonotonicMs();
+  GetFreeSpace(link_, kUserDisk);
+  EXPECT_FALSE(link_.last_reply.whole);
+  EXPECT_EQ(link_.last_reply.length, 12u);
+  EXPECT_LT(platform::MonotonicMs() - start, 5000);
 }
 
 TEST_F(TcpMediumTest, SilenceIsBoundedAndGivesNoReply) {

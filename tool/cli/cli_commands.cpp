@@ -6,10 +6,12 @@
 #include "tool/cli/cli_view.hpp"
 #include "tool/cli/config_items.hpp"
 #include "tool/control_ids.hpp"
+#include "tool/link/connection_manager.hpp"
 #include "tool/scr_config_dlg.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"
 #include "tool/tool_texts.hpp"
+#include "tool/transfer_job.hpp"
 
 namespace tarvo::cli {
 namespace {
@@ -94,6 +96,33 @@ class ConfigRunner : public ConfigDialogRunner {
 };
 
 }  // namespace
+
+std::string TargetText(CToolDlg& dlg, CToolApp& app) {
+  const CommSettings& p = dlg.panel();
+  auto address = [](uint32_t a, int port) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
+                  a & 0xFF, port);
+    return std::string(text);
+  };
+  switch (EffectiveCommType(app.link().comm_type)) {
+    case CommType::kNetwork:
+      return "the controller at " + address(p.ip_addr, p.ip_port);
+    case CommType::kGateway:
+      return "modem " + p.imei + " via gateway " + address(p.server_ip, p.server_port);
+    case CommType::kZvServer:
+    case CommType::kZvGprs:
+      return "card " + p.device_id + " via relay " + address(p.relay_ip, p.relay_port);
+    case CommType::kSerial:
+      break;
+  }
+  std::string device = ResolveSerialDevice(PortName(p.port_index), app.ports());
+  std::string controller = dlg.controller_id() == 255
+                               ? std::string("Any controller")
+                               : "Controller " + std::to_string(dlg.controller_id());
+  return controller + " on " + (device.empty() ? PortName(p.port_index) : device) + " at " +
+         std::to_string(BaudRate(p.baud_index)) + " baud";
+}
 
 bool IsLocalProblem(const std::string& text) {
   return text == kTextFailedOpenFile || text == kTextFileMaskIncorrect ||
@@ -190,7 +219,8 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
   } else if (cmd == "free") {
     dlg.OnCommand(b.free);
     std::vector<std::string> m = view.Messages();
-    bool ok = m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed;
+    bool ok =
+        m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed && m[0] != kTextNoAnswer;
     if (ok) {
       size_t open = m[0].find('(');
       json->Add("free_bytes", static_cast<int64_t>(std::atoll(
@@ -247,7 +277,8 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
   } else if (cmd == "version") {
     dlg.OnCommand(ctl::kCheckVersion);
     std::vector<std::string> m = view.Messages();
-    bool ok = m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed;
+    bool ok =
+        m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed && m[0] != kTextNoAnswer;
     if (ok) json->Add("text", TerminalText(m[0]));
     status = Outcome(ok, m);
   } else if (cmd == "reset") {
@@ -273,6 +304,17 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
     status = Outcome(runner.ok, view.Messages());
   }
   if (!said.empty()) json->Add("output", said);
+  // Silence and a link that did not open name the controller meant, so a
+  // technician sees at once which port or address was tried.
+  for (const std::string& m : view.Messages()) {
+    if (m == kTextNoAnswer || m == kTextCommFailed) {
+      std::string target = TargetText(dlg, dlg.app());
+      std::cerr << "tarvo-cli: " << (m == kTextNoAnswer ? "no valid reply from " : "no link to ")
+                << target << std::endl;
+      json->Add("target", target);
+      break;
+    }
+  }
   return status;
 }
 

@@ -28,6 +28,12 @@ bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& link,
 // The exit status; fills `json` with the command's results.
 int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& options, JsonObject* json);
 
+// The controller the panel addresses, in a technician's words: "Controller 1
+// on /dev/ttyUSB0 at 115200 baud", "the controller at 192.168.1.100:5200",
+// "modem 123456789012345 via gateway 10.0.0.2:5200", "card 100001 via relay
+// 10.0.0.5:5202".
+std::string TargetText(CToolDlg& dlg, CToolApp& app);
+
 // True for texts that report a problem on this side (local file, access
 // code, field length) rather than the controller's.
 bool IsLocalProblem(const std::string& text);

@@ -58,6 +58,18 @@ struct CommandTiming {
   int missing_blocks_firmware_wait_ms = 1000;  // GetMissingBlocks for a firmware image
 };
 
+// What the last exchange brought back. Commands keep their own results
+// (where "no reply" and "nothing" may read alike); callers that must tell a
+// silent or garbled controller from an answer look here.
+struct LastReply {
+  uint8_t command = 0;  // command code of the request
+  size_t length = 0;    // reply length, 0 for none
+  // A reply packet to that command whose checksum holds.
+  bool whole = false;
+  // A whole reply of at least `needed` bytes (header, result and payload).
+  bool Answered(size_t needed) const { return whole && length >= needed; }
+};
+
 // Length limits of the Device ID per relay medium.
 bool IsValidDeviceId(CommType medium, const std::string& device_id);
 
@@ -83,6 +95,8 @@ class ConnectionManager {
   // When set, every packet sent and every reply received is written here as
   // one line of hex bytes ("TX n: 68 32 ..." / "RX n: E8 ..."). Off by default.
   std::ostream* trace = nullptr;
+  // Set by every command's exchange.
+  LastReply last_reply;
 
   // Opens the medium of `comm_type` and records the address bytes. On the
   // network, gateway and relay media the Controller ID becomes 255. 1 or 0.

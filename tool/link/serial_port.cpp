@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kMaxSettingsText = 35;
 
 std::ostream& Diagnostics(const SerialPort& port) {
-  return port.diagnostics ? *port.diagnostics : std::cout;
+  return port.diagnostics ? *port.diagnostics : std::cerr;
 }
 
 // One "FAIL: ..." line with a hexadecimal or decimal number, as printf

@@ -50,7 +50,8 @@ struct SerialPort {
   SerialTiming timing;
   platform::SerialDevice device;
   RxRing ring;
-  // Where the "FAIL: ..." diagnostic lines go; standard output when null.
+  // Where the "FAIL: ..." diagnostic lines go; standard error when null, so
+  // they never mix with what a program prints as its result.
   std::ostream* diagnostics = nullptr;
 };
 

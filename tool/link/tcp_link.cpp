@@ -1,10 +1,12 @@
 #include "tool/link/tcp_link.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "common/wire.hpp"
 #include "platform/clock.hpp"
+#include "tool/protocol/packet.hpp"
 
 namespace tarvo {
 
@@ -39,25 +41,25 @@ size_t TcpLink::Receive(uint8_t* destination, size_t capacity) {
   if (!socket_.IsOpen()) return 0;
   receive_.fill(0);
   const int64_t deadline = platform::MonotonicMs() + timing.receive_timeout_ms;
+  int64_t until = deadline;
   size_t got = 0;
-  // The header's length field tells how many packet bytes follow; when it is
-  // plausible, keep reading until they all arrived (the network may split a
-  // reply), otherwise take what the first segment brought.
-  size_t wanted = 0;
   for (;;) {
-    int64_t left = deadline - platform::MonotonicMs();
+    int64_t left = until - platform::MonotonicMs();
     if (left <= 0 || socket_.WaitReadable(static_cast<int>(left)) != 1) break;
     long n = socket_.ReceiveSome(receive_.data() + got, receive_.size() - got);
     if (n <= 0) break;
     got += static_cast<size_t>(n);
-    if (wanted == 0 && got >= kNetworkHeaderSize) {
-      size_t declared = wire::GetLe16(receive_.data() + 4);
-      wanted = (declared >= 1 && declared <= kTcpLargestReplyPacket)
-                   ? kNetworkHeaderSize + declared
-                   : got;  // no usable length: one segment is the reply
-    }
-    if (wanted != 0 && got >= wanted) break;
     if (got == receive_.size()) break;
+    if (got <= kNetworkHeaderSize) continue;
+    // Whole by its own evidence: the packet's sum holds for what arrived.
+    // A header that overstates the length is not waited out for it.
+    if (CheckPacket(receive_.data() + kNetworkHeaderSize, got - kNetworkHeaderSize)) break;
+    // The header's length has arrived but the sum does not hold: either the
+    // header understated the length (the rest follows at once) or the
+    // packet is garbled; a short grace tells them apart.
+    size_t declared = wire::GetLe16(receive_.data() + 4);
+    if (declared >= 1 && got >= kNetworkHeaderSize + declared)
+      until = std::min(deadline, platform::MonotonicMs() + timing.incomplete_grace_ms);
   }
   // Everything that arrived is the reply: a header that understates the
   // length never cuts a reply short.

@@ -21,6 +21,10 @@ struct TcpTiming {
   int pause_after_connect_ms = 3;
   int connect_timeout_ms = 5000;   // a controller that never answers the connect
   int receive_timeout_ms = 10000;  // a reply that never comes
+  // After the header's length has arrived without a packet whose sum holds:
+  // how long more bytes are waited for (the header understated the length)
+  // before what came is taken as the reply (a garbled one).
+  int incomplete_grace_ms = 200;
 };
 
 // Header bytes: ID Code most significant byte first, the low 16 bits of the
@@ -41,8 +45,10 @@ class TcpLink {
   // Header and packet in one send. 1 when every byte was written.
   int Send(const uint8_t* packet, size_t length);
   // One reply: the packet bytes that follow the header, copied to
-  // `destination` (at most `capacity` of them). Returns the packet length,
-  // 0 on an error, silence or a reply that does not fit.
+  // `destination` (at most `capacity` of them). The reply is complete as
+  // soon as its packet's checksum holds; the header's length field, which
+  // controllers may fill with anything, is only a hint. Returns the packet
+  // length, 0 on an error, silence or a reply that does not fit.
   size_t Receive(uint8_t* destination, size_t capacity);
 
  private:

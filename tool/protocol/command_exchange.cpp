@@ -4,6 +4,7 @@
 
 #include "platform/clock.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/protocol/packet.hpp"
 #include "tool/protocol/packet_io.hpp"
 
 namespace tarvo {
@@ -20,7 +21,13 @@ size_t Exchange(ConnectionManager& link, const Bytes& request, int wait_ms, Byte
   SendPacket(link, request.data(), request.size());
   if (wait_ms > 0) platform::SleepMs(wait_ms);
   reply->assign(capacity, 0);
-  return ReceivePacket(link, reply->data(), capacity);
+  const size_t n = ReceivePacket(link, reply->data(), capacity);
+  LastReply& last = link.last_reply;
+  last.command = request[kOffCommand];
+  last.length = n;
+  last.whole =
+      n > kOffCommand && (*reply)[kOffCommand] == last.command && CheckPacket(reply->data(), n);
+  return n;
 }
 
 }  // namespace tarvo

@@ -16,7 +16,8 @@ RequestAddress AddressOf(const ConnectionManager& link);
 
 // Sends `request` (nothing when it is empty), sleeps `wait_ms`, then
 // receives. `reply` is resized to `capacity` and cleared first. Returns the
-// reply length, 0 when there is none or nothing was sent.
+// reply length, 0 when there is none or nothing was sent. Records what came
+// back in link.last_reply.
 size_t Exchange(ConnectionManager& link, const Bytes& request, int wait_ms, Bytes* reply,
                 size_t capacity);
 
