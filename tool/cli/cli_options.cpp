@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <sstream>
 
+#include "common/version.hpp"
 #include "platform/socket.hpp"
 
 namespace tarvo::cli {
@@ -38,6 +39,7 @@ int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::str
                       bool* to_stderr) {
   CLI::App app{"tarvo-cli: maintenance of Tarvo LED display controllers"};
   app.footer(kFooter);
+  app.set_version_flag("--version", std::string("tarvo-cli ") + kSuiteVersion);
   app.require_subcommand(1);
   // Options of the program may follow the subcommand's words.
   app.fallthrough(true);

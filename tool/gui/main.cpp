@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "common/version.hpp"
 #include "tool/gui/app_icon.hpp"
 #include "tool/gui/modal_runner.hpp"
 #include "tool/gui/screenshot_tour.hpp"
@@ -17,7 +18,7 @@
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("tarvo-tool");
-  QApplication::setApplicationVersion("1.0");
+  QApplication::setApplicationVersion(tarvo::kSuiteVersion);
   QApplication::setWindowIcon(tarvo::gui::AppIcon());
 
   QCommandLineParser parser;
