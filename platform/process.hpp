@@ -16,6 +16,7 @@ std::string CurrentDir();
 // Modification time of a file; false when it cannot be read.
 bool FileModificationTime(const std::string& path, std::time_t* out);
 bool IsDirectoryWritable(const std::string& dir);
+bool IsFileWritable(const std::string& path);
 bool MakeDirectories(const std::string& dir);
 std::string EnvironmentVariable(const char* name);
 // True when the standard stream (0, 1 or 2) is a terminal.

@@ -26,7 +26,9 @@ std::string ExecutableDir() {
   return slash == std::string::npos ? std::string("./") : p.substr(0, slash + 1);
 }
 
-bool SetCurrentDir(const std::string& dir) { return chdir(dir.c_str()) == 0; }
+bool SetCurrentDir(const std::string& dir) {
+  return chdir(dir.c_str()) == 0;
+}
 
 std::string CurrentDir() {
   char buf[PATH_MAX + 1];
@@ -41,7 +43,13 @@ bool FileModificationTime(const std::string& path, std::time_t* out) {
   return true;
 }
 
-bool IsDirectoryWritable(const std::string& dir) { return access(dir.c_str(), W_OK) == 0; }
+bool IsFileWritable(const std::string& path) {
+  return access(path.c_str(), W_OK) == 0;
+}
+
+bool IsDirectoryWritable(const std::string& dir) {
+  return access(dir.c_str(), W_OK) == 0;
+}
 
 bool MakeDirectories(const std::string& dir) {
   std::string partial;
@@ -59,7 +67,9 @@ std::string EnvironmentVariable(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
-bool IsTerminal(int stream) { return isatty(stream) == 1; }
+bool IsTerminal(int stream) {
+  return isatty(stream) == 1;
+}
 
 bool ReadHiddenLine(std::string* out) {
   termios old{};

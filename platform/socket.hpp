@@ -31,6 +31,7 @@ class TcpSocket {
   // Creates the socket and connects to address:port. With timeout_ms > 0 the
   // connect is bounded (non-blocking connect, wait for writability, back to
   // blocking); with 0 it is a plain blocking connect. Returns 1 or 0.
+  // 1 or 0; after 0, LastSocketError() says why (ETIMEDOUT for the bound).
   int Connect(uint32_t address, uint16_t port, int timeout_ms);
 
   bool IsOpen() const { return fd_ >= 0; }

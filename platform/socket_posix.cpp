@@ -65,8 +65,12 @@ std::string FormatIpv4(uint32_t address) {
   return buf;
 }
 
-int LastSocketError() { return errno; }
-std::string SocketErrorText(int code) { return std::strerror(code); }
+int LastSocketError() {
+  return errno;
+}
+std::string SocketErrorText(int code) {
+  return std::strerror(code);
+}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& o) noexcept {
   if (this != &o) {
@@ -103,15 +107,27 @@ int TcpSocket::Connect(uint32_t address, uint16_t port, int timeout_ms) {
       int err = 0;
       socklen_t len = sizeof err;
       if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) ok = 1;
+      if (!ok) errno = err;
+    } else {
+      errno = ETIMEDOUT;
     }
   }
   fcntl(fd_, F_SETFL, flags);
-  if (!ok) Close();
+  if (!ok) {
+    // The reason stays readable through LastSocketError().
+    int reason = errno;
+    Close();
+    errno = reason;
+  }
   return ok;
 }
 
-bool TcpSocket::SetSendTimeout(int ms) { return fd_ >= 0 && SetTimeout(fd_, SO_SNDTIMEO, ms); }
-bool TcpSocket::SetReceiveTimeout(int ms) { return fd_ >= 0 && SetTimeout(fd_, SO_RCVTIMEO, ms); }
+bool TcpSocket::SetSendTimeout(int ms) {
+  return fd_ >= 0 && SetTimeout(fd_, SO_SNDTIMEO, ms);
+}
+bool TcpSocket::SetReceiveTimeout(int ms) {
+  return fd_ >= 0 && SetTimeout(fd_, SO_RCVTIMEO, ms);
+}
 bool TcpSocket::SetNoDelay(bool on) {
   int v = on ? 1 : 0;
   return fd_ >= 0 && setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;
@@ -168,7 +184,9 @@ int TcpSocket::Release() {
   return fd;
 }
 
-uint16_t TcpSocket::LocalPort() const { return BoundPort(fd_); }
+uint16_t TcpSocket::LocalPort() const {
+  return BoundPort(fd_);
+}
 
 int TcpListener::Listen(uint32_t address, uint16_t port, int backlog) {
   Close();
@@ -184,7 +202,9 @@ int TcpListener::Listen(uint32_t address, uint16_t port, int backlog) {
   return 1;
 }
 
-uint16_t TcpListener::Port() const { return BoundPort(fd_); }
+uint16_t TcpListener::Port() const {
+  return BoundPort(fd_);
+}
 
 TcpSocket TcpListener::Accept(int timeout_ms) {
   if (fd_ < 0) return TcpSocket();
@@ -215,7 +235,9 @@ int UdpSocket::Bind(uint32_t address, uint16_t port) {
   return 1;
 }
 
-uint16_t UdpSocket::Port() const { return BoundPort(fd_); }
+uint16_t UdpSocket::Port() const {
+  return BoundPort(fd_);
+}
 
 long UdpSocket::SendTo(const void* data, size_t size, uint32_t address, uint16_t port) {
   if (fd_ < 0) return -1;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/process.hpp"
+#include "platform/socket.hpp"
 #include "tool/ini_profile.hpp"
 
 namespace tarvo {
@@ -15,6 +16,17 @@ int32_t GetInt(const IniDocument& doc, const char* section, const char* key, int
   std::string v;
   if (!doc.Find(section, key, &v) || v.empty()) return fallback;
   return ParseProfileInt(v);
+}
+
+// An address key: the signed decimal the file keeps, or a dotted address
+// written by hand (read as that address; the next save writes the decimal).
+uint32_t GetAddress(const IniDocument& doc, const char* key, uint32_t fallback) {
+  std::string v;
+  uint32_t dotted = 0;
+  if (doc.Find(kComm, key, &v) && v.find('.') != std::string::npos &&
+      platform::ParseIpv4(v, &dotted))
+    return dotted;
+  return static_cast<uint32_t>(GetInt(doc, kComm, key, static_cast<int32_t>(fallback)));
 }
 
 std::string GetString(const IniDocument& doc, const char* section, const char* key,
@@ -54,17 +66,13 @@ void LoadSettings(const std::string& path, const CommSettings& relay_defaults, C
   c->card_id = GetInt(doc, kComm, "Card ID", d.card_id);
   c->port_index = GetInt(doc, kComm, "Portidx", d.port_index);
   c->baud_index = GetInt(doc, kComm, "Buadidx", d.baud_index);
-  c->ip_addr =
-      static_cast<uint32_t>(GetInt(doc, kComm, "IP Addr", static_cast<int32_t>(d.ip_addr)));
+  c->ip_addr = GetAddress(doc, "IP Addr", d.ip_addr);
   c->ip_port = GetInt(doc, kComm, "IP Port", d.ip_port);
-  c->id_code =
-      static_cast<uint32_t>(GetInt(doc, kComm, "ID Code", static_cast<int32_t>(d.id_code)));
-  c->server_ip =
-      static_cast<uint32_t>(GetInt(doc, kComm, "ServerIP", static_cast<int32_t>(d.server_ip)));
+  c->id_code = GetAddress(doc, "ID Code", d.id_code);
+  c->server_ip = GetAddress(doc, "ServerIP", d.server_ip);
   c->server_port = GetInt(doc, kComm, "ServerPort", d.server_port);
   c->imei = GetString(doc, kComm, "IMEI", d.imei);
-  c->relay_ip = static_cast<uint32_t>(
-      GetInt(doc, kComm, "ZvServerIP", static_cast<int32_t>(relay_defaults.relay_ip)));
+  c->relay_ip = GetAddress(doc, "ZvServerIP", relay_defaults.relay_ip);
   c->relay_port = GetInt(doc, kComm, "ZvServerPort", relay_defaults.relay_port);
   c->user_name = GetString(doc, kComm, "UserName", relay_defaults.user_name);
   c->password = GetString(doc, kComm, "Password", relay_defaults.password);
@@ -95,6 +103,15 @@ bool SaveSettings(const std::string& path, const CommSettings& c) {
   doc.Set(kComm, "UserName", c.user_name);
   doc.Set(kComm, "Password", c.password);
   doc.Set(kComm, "DeviceID", c.device_id);
+  return WriteTextFile(path, doc.Serialize());
+}
+
+bool SavePortDevice(const std::string& path, const std::string& port_name,
+                    const std::string& device) {
+  std::string text;
+  ReadTextFile(path, &text);
+  IniDocument doc = IniDocument::Parse(text);
+  doc.Set(kPorts, port_name, device);
   return WriteTextFile(path, doc.Serialize());
 }
 

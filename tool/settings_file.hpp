@@ -47,7 +47,8 @@ struct OptionSettings {
 // "COM3" -> "/dev/ttyUSB0" as written by hand in the PORTS section.
 using PortMap = std::map<std::string, std::string>;
 
-// Reads both sections. `relay_defaults` supplies the defaults of the five
+// Reads both sections. An address key written by hand in dotted form
+// ("IP Addr=127.0.0.1") is read as that address. `relay_defaults` supplies the defaults of the five
 // relay keys (the dialog passes its constructor values); the other keys take
 // the constants of CommSettings.
 void LoadSettings(const std::string& path, const CommSettings& relay_defaults, CommSettings* comm,
@@ -55,6 +56,9 @@ void LoadSettings(const std::string& path, const CommSettings& relay_defaults, C
 // Writes the fifteen COMM keys in their fixed order; everything else in the
 // file stays as it was. False when the file cannot be written.
 bool SaveSettings(const std::string& path, const CommSettings& comm);
+// Enters `port_name`=`device` in the PORTS section (everything else stays).
+bool SavePortDevice(const std::string& path, const std::string& port_name,
+                    const std::string& device);
 // The PORTS section, entries COM1 ... COM99 only.
 PortMap LoadPortMap(const std::string& path);
 

@@ -70,6 +70,7 @@ int StreamTransferThread(TransferContext& ctx, TransferJob& job) {
   }
   // A stream transfer never resets the controller, whatever it carried.
   bool stored = finished == 1;
+  if (stored) ReportProgress(job, size, size, 100);
   EndTransfer(ctx, job, stored ? kTextSuccessful : kTextFailedBang, kReportFinished);
   return stored ? 1 : 0;
 }

@@ -138,9 +138,13 @@ void CToolDlg::OnInitDialog() {
   if (!app_.gateway_loaded()) Enable(ctl::kGprs, false);
 }
 
-bool CToolDlg::OnDestroy() {
+bool CToolDlg::OnDestroy(bool save) {
   closing_ = true;
   WaitForTransfer();
+  if (!save) {
+    app_.link().tcp.Close();
+    return true;
+  }
   CommSettings saved = members_;
   saved.comm_type = app_.link().comm_type;
   saved.port_index = panel_.port_index;

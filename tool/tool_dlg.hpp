@@ -54,8 +54,9 @@ class CToolDlg {
   void OnInitDialog();
   // Window destroy: saves the COMM section and closes the network socket.
   // A worker still running reports no more and is waited for (its waits are
-  // bounded). False when the settings file could not be written.
-  bool OnDestroy();
+  // bounded). False when the settings file could not be written. With
+  // `save` false the file is left alone.
+  bool OnDestroy(bool save = true);
 
   // A click on the control `id` (medium buttons and every button). Clicks
   // on disabled controls are ignored, as the screen would ignore them.
@@ -105,6 +106,13 @@ class CToolDlg {
   bool IsShown(int id) const;
   bool IsChecked(int id) const;
   int progress() const { return progress_; }
+  // What the last Check Version read; `shown` only when it showed versions.
+  struct VersionsRead {
+    bool shown = false;
+    uint8_t model = 0;
+    uint32_t words[7] = {};
+  };
+  const VersionsRead& versions_read() const { return versions_read_; }
   bool busy() const { return busy_; }
   // Waits until the worker last started has ended.
   void WaitForTransfer();
@@ -155,6 +163,7 @@ class CToolDlg {
   std::vector<unsigned> saved_ids_;
   std::vector<uint16_t> saved_enabled_;
   int progress_ = 0;
+  VersionsRead versions_read_;
   bool busy_ = false;
   // A worker's report may run on its own thread (terminal front end).
   std::mutex report_mutex_;

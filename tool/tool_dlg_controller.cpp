@@ -1,4 +1,6 @@
 // The controller-wide buttons: Check Version, Reset and Config...
+#include <algorithm>
+
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/commands.hpp"
 #include "tool/protocol/packet.hpp"
@@ -33,6 +35,12 @@ void CToolDlg::OnCheckVersion() {
     if (GetControllerType(link, &info) != 0) model = info.model;
   }
   link.CloseLink();
+  versions_read_ = VersionsRead{};
+  if (answered && status != 0) {
+    versions_read_.shown = true;
+    versions_read_.model = model;
+    std::copy(words.begin(), words.end(), versions_read_.words);
+  }
   std::string text = !answered     ? kTextNoAnswer
                      : status == 0 ? kTextFailed
                                    : FormatVersionText(model, words.data());

@@ -22,6 +22,13 @@ unsigned LogicMinor(uint32_t w) {
 }
 }  // namespace
 
+std::string VersionField(const uint32_t words[7], int index) {
+  const uint32_t w = words[index];
+  const bool logic = index == 1;
+  return std::to_string(logic ? LogicMajor(w) : Major(w)) + "." +
+         std::to_string(logic ? LogicMinor(w) : Minor(w));
+}
+
 std::string FormatVersionText(uint8_t model_code, const uint32_t words[7]) {
   const uint32_t boot = words[0], logic = words[1], bios = words[2], app = words[3],
                  scan = words[4], net = words[5];

@@ -191,17 +191,22 @@ TEST_F(ToolOverRelay, ZvGprsCarriesEscapedPacketsBothWays) {
   EXPECT_EQ(seen[0].envelope.front(), tarvo::kFrameStart);
 }
 
-TEST_F(ToolOverRelay, RefusedLockLogsOutAndSendsNothingElse) {
+TEST_F(ToolOverRelay, RefusedLockAsksTheCardsStatusThenLogsOut) {
   server_.Expect([](zvtest::ServerPeer& peer) {
     ASSERT_TRUE(peer.ExpectFrame(zvtest::kLogin));
     ASSERT_TRUE(peer.Write(Frame(zvtest::kLoginAck, zvtest::LoginAckBody(1, "user01"))));
     ASSERT_TRUE(peer.ExpectFrame(zvtest::kLockCard));
     ASSERT_TRUE(peer.Write(Frame(zvtest::kLockCardAck, Bytes{0})));
+    // Why: the card's status, then nothing else.
+    ASSERT_TRUE(peer.ExpectFrame(zvtest::kQuery));
+    ASSERT_TRUE(peer.Write(
+        Frame(zvtest::kQueryAck, zvtest::CardQueryAckBody({zvtest::CardEnvelope("100001", 0)}))));
     EXPECT_TRUE(peer.WaitClosed());
   });
   link_.comm_type = static_cast<int>(tarvo::CommType::kZvServer);
   link_.settings.device_id = "100001";
   EXPECT_EQ(link_.OpenLink(tarvo::kControllerTypeCode, 1), 0);
+  EXPECT_EQ(link_.problem.reason, "card 100001 is offline");
   link_.CloseLink();
   ASSERT_TRUE(server_.WaitDone());
   EXPECT_EQ(server_.accepted(), 1);

@@ -2,6 +2,8 @@
 // six functions: call order, Device ID checks, envelopes on both routes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -28,6 +30,8 @@ struct Recorder {
   std::vector<int> routes;
   std::deque<Bytes> replies;
   int forced_count = 0;  // when non-zero, the count RecvCommPacket reports
+  int send_status = 1;
+  std::string card_status;  // what QueryCardStatus lists
 };
 Recorder* g_rec = nullptr;
 
@@ -52,7 +56,11 @@ int FakeSend(const char* id, int route, const uint8_t* data, int length) {
   g_rec->calls.push_back(std::string("send ") + id);
   g_rec->sent.emplace_back(data, data + length);
   g_rec->routes.push_back(route);
-  return 1;
+  return g_rec->send_status;
+}
+int FakeQuery(const char* filter, char* buffer, int size) {
+  std::snprintf(buffer, static_cast<size_t>(size), "%s", g_rec->card_status.c_str());
+  return static_cast<int>(std::count(g_rec->card_status.begin(), g_rec->card_status.end(), ';'));
 }
 int FakeRecv(uint8_t* buffer, int size) {
   g_rec->calls.push_back("recv");
@@ -68,7 +76,8 @@ class RelayMediumTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_rec = &rec_;
-    link_.relay = RelayApi{&FakeLogin, &FakeLogout, &FakeLock, &FakeUnlock, &FakeSend, &FakeRecv};
+    link_.relay =
+        RelayApi{&FakeLogin, &FakeLogout, &FakeLock, &FakeUnlock, &FakeSend, &FakeRecv, &FakeQuery};
     link_.settings.relay_address = "127.0.0.1";
     link_.settings.relay_port = 5200;
     link_.settings.user_name = "ann";
@@ -211,6 +220,39 @@ TEST_F(RelayMediumTest, ZvGprsEnvelopesInBothDirections) {
   expect.push_back(static_cast<uint8_t>(sum >> 8));
   expect.push_back(0xAE);
   EXPECT_EQ(rec_.sent[0], expect);
+  link_.CloseLink();
+}
+
+TEST_F(RelayMediumTest, RefusalsAreExplainedFromWhatTheServerSaid) {
+  link_.comm_type = 4;
+  link_.settings.device_id = "100001";
+  auto open_problem = [&] {
+    link_.OpenLink(kControllerTypeCode, 1);
+    return link_.problem.code + ": " + link_.problem.reason;
+  };
+  rec_.login_result = 4;
+  EXPECT_EQ(open_problem(), "login-refused: wrong password for user ann");
+  rec_.login_result = 2;
+  EXPECT_EQ(open_problem(), "login-refused: the relay server knows no user ann");
+  rec_.login_result = -2;
+  EXPECT_EQ(open_problem(),
+            "link-failed: no valid login answer from 127.0.0.1:5200 (is it the relay server's user "
+            "port?)");
+  rec_.login_result = 1;
+  rec_.lock_result = 0;
+  rec_.card_status = "";
+  EXPECT_EQ(open_problem(), "not-found: the relay server has no card 100001 for this user");
+  rec_.card_status = "100001=0;";
+  EXPECT_EQ(open_problem(), "card-offline: card 100001 is offline");
+  rec_.card_status = "100001=1;";
+  EXPECT_EQ(open_problem(), "card-locked: card 100001 is locked by another user");
+  // On an open link the forwarding status tells that the card went away.
+  rec_.lock_result = 1;
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+  EXPECT_TRUE(link_.problem.code.empty());
+  rec_.send_status = 2;
+  EXPECT_EQ(ResetController(link_), 0);
+  EXPECT_EQ(link_.problem.reason, "card 100001 went offline");
   link_.CloseLink();
 }
 

@@ -1,17 +1,23 @@
 #include "tool/cli/cli_commands.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
+#include "platform/serial_list.hpp"
 #include "tool/cli/cli_view.hpp"
 #include "tool/cli/config_items.hpp"
 #include "tool/control_ids.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/protocol/commands.hpp"
 #include "tool/scr_config_dlg.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"
 #include "tool/tool_texts.hpp"
 #include "tool/transfer_job.hpp"
+#include "tool/version_text.hpp"
 
 namespace tarvo::cli {
 namespace {
@@ -39,14 +45,8 @@ bool StartsWith(const std::string& s, const char* prefix) {
 // Text printed by the command line itself (not by a dialog message).
 void Say(const CliOptions& o, std::vector<std::string>* said, const std::string& text) {
   said->push_back(text);
-  if (!o.json) std::cout << text << std::endl;
-}
-
-int Outcome(bool ok, const std::vector<std::string>& messages) {
-  if (ok) return kExitOk;
-  for (const std::string& m : messages)
-    if (IsLocalProblem(m)) return kExitUsage;
-  return kExitController;
+  bool status_only = text == kTextSuccessful || text.rfind("Verified", 0) == 0;
+  if (!o.json && !(o.quiet && status_only)) std::cout << text << std::endl;
 }
 
 // NAME.TYPE split at its last dot; "S:" in front is dropped (the disk says it).
@@ -131,7 +131,19 @@ bool IsLocalProblem(const std::string& text) {
          StartsWith(text, "Please enter no more than");
 }
 
-bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, std::string* error) {
+std::vector<SerialPortListing> ListPorts(CToolApp& app) {
+  std::vector<SerialPortListing> out;
+  for (const platform::SerialDeviceInfo& d : platform::ListSerialDevices()) {
+    SerialPortListing p{d.path, "", d.by_id};
+    for (int n = 1; n <= 99 && p.com.empty(); ++n)
+      if (ResolveSerialDevice(PortName(n - 1), app.ports()) == d.path) p.com = PortName(n - 1);
+    out.push_back(p);
+  }
+  return out;
+}
+
+bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, std::string* error,
+                        PortToRemember* remember) {
   CommSettings& p = dlg.panel();
   if (l.comm_type) {
     int id = kMediumButtons[*l.comm_type - 1];
@@ -152,9 +164,24 @@ bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, st
       }
       p.port_index = n - 1;
     } else if (StartsWith(port, "/")) {
-      // A device path stands for the selected port name during this run.
-      if (p.port_index < 0) p.port_index = 0;
-      app.SetPortDevice(PortName(p.port_index), port);
+      // The COMn that already reaches the device, else the first name that
+      // neither the PORTS section nor the machine's own ttyS ports use.
+      int chosen = -1;
+      for (int n = 0; n < 99 && chosen < 0; ++n)
+        if (ResolveSerialDevice(PortName(n), app.ports()) == port) chosen = n;
+      for (int n = 0; n < 99 && chosen < 0; ++n) {
+        std::string own = ResolveSerialDevice(PortName(n), PortMap{});
+        if (app.ports().count(PortName(n)) == 0 && !std::filesystem::exists(own)) chosen = n;
+      }
+      if (chosen < 0) {
+        *error = "--port: every name COM1..COM99 is taken; map the device in the PORTS section";
+        return false;
+      }
+      if (ResolveSerialDevice(PortName(chosen), app.ports()) != port) {
+        app.SetPortDevice(PortName(chosen), port);
+        *remember = PortToRemember{PortName(chosen), port};
+      }
+      p.port_index = chosen;
     } else {
       *error = "--port: COM1..COM99 or a device path: " + port;
       return false;
@@ -189,17 +216,129 @@ bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, st
          text(l.password, 50, "--password", &p.password);
 }
 
-int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* json) {
+namespace {
+
+bool IsUsageProblem(const std::string& text) {
+  return text == kTextPasswordIncorrect || text == kTextPortRange || text == kTextEnterDeviceId ||
+         StartsWith(text, "Please enter no more than");
+}
+
+// What the dialog's messages (and the link's own account) say went wrong.
+CommandOutcome Classify(CToolDlg& dlg, const std::vector<std::string>& messages) {
+  for (const std::string& m : messages)
+    if (IsLocalProblem(m)) return {kExitUsage, IsUsageProblem(m) ? "usage" : "local", m};
+  const LinkProblem& problem = dlg.app().link().problem;
+  std::string target = TargetText(dlg, dlg.app());
+  for (const std::string& m : messages)
+    if (m == kTextNoAnswer) return {kExitController, "no-answer", "no valid reply from " + target};
+  for (const std::string& m : messages) {
+    if (m == kTextCommFailed) {
+      if (problem.code.empty()) return {kExitController, "link-failed", "no link to " + target};
+      bool local = problem.code == "usage" || problem.code == "local";
+      return {local ? kExitUsage : kExitController, problem.code, problem.reason};
+    }
+  }
+  if (!problem.code.empty()) return {kExitController, problem.code, problem.reason};
+  for (const std::string& m : messages)
+    if (m == kTextTransferStopped) return {kExitController, "stopped", "stopped by the user"};
+  std::string last = messages.empty() ? std::string(kTextFailedBang) : messages.back();
+  return {kExitController, "refused", "the controller refused (" + TerminalText(last) + ")"};
+}
+
+// Lower-case ASCII, for names that differ only in case.
+std::string Folded(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// A file the controller would not open or delete: the disk's list tells
+// whether it is there, there in another case, or missing.
+CommandOutcome ExplainMissingFile(CToolDlg& dlg, CliView& view, const DiskButtons& b,
+                                  const std::string& disk, const FileRow& wanted) {
+  view.set_muted(true);
+  dlg.OnCommand(b.refresh);
+  view.set_muted(false);
+  std::vector<std::string> muted = view.MutedMessages();
+  if (!muted.empty()) return Classify(dlg, muted);
+  std::string name = wanted.type.empty() ? wanted.name : wanted.name + "." + wanted.type;
+  std::string similar;
+  for (const FileRow& r : dlg.rows(b.list)) {
+    std::string listed = r.type.empty() ? r.name : r.name + "." + r.type;
+    if (listed == name)
+      return {kExitController, "refused", "the controller would not open " + name};
+    if (Folded(listed) == Folded(name)) similar = listed;
+  }
+  std::string reason = "no file " + name + " on the " + disk + " disk";
+  if (!similar.empty()) reason += "; did you mean " + similar + "?";
+  return {kExitController, "not-found", reason};
+}
+
+// A write the controller refused: a disk without room for the file is the
+// usual reason, and the free space shows it.
+CommandOutcome ExplainRefusedWrite(CToolDlg& dlg, CliView& view, const DiskButtons& b,
+                                   const std::string& disk, const std::string& path,
+                                   const CommandOutcome& refused) {
+  long size = FileSize(path);
+  view.set_muted(true);
+  size_t before = view.MutedMessages().size();
+  dlg.OnCommand(b.free);
+  view.set_muted(false);
+  std::vector<std::string> muted = view.MutedMessages();
+  if (size < 0 || muted.size() != before + 1) return refused;
+  const std::string& text = muted.back();
+  size_t open = text.find('(');
+  long long free_bytes = std::atoll(text.c_str() + (open == std::string::npos ? 0 : open + 1));
+  if (text == kTextFailed || text == kTextNoAnswer || free_bytes >= size) return refused;
+  return {kExitController, "disk-full",
+          "the " + disk + " disk has " + std::to_string(free_bytes) +
+              " bytes free; the file needs " + std::to_string(size)};
+}
+
+// "26-12-08 07:37" as ISO 8601 local time (the controller keeps no zone).
+std::string IsoDate(const std::string& row_date) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  if (std::sscanf(row_date.c_str(), "%d-%d-%d %d:%d", &y, &mo, &d, &h, &mi) != 5) return row_date;
+  char out[32];
+  std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:00", 2000 + y, mo, d, h, mi);
+  return out;
+}
+
+bool SameBytes(const std::string& a, const std::string& b, long* first_difference) {
+  std::vector<uint8_t> x(kTransferBufferSize), y(kTransferBufferSize);
+  long nx = ReadWholeFile(a, x), ny = ReadWholeFile(b, y);
+  if (nx < 0 || ny < 0) {
+    *first_difference = 0;
+    return false;
+  }
+  long n = std::min(nx, ny);
+  for (long i = 0; i < n; ++i) {
+    if (x[static_cast<size_t>(i)] != y[static_cast<size_t>(i)]) {
+      *first_difference = i;
+      return false;
+    }
+  }
+  *first_difference = n;
+  return nx == ny;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+CommandOutcome RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* json) {
   const DiskButtons b = ButtonsOf(o.disk);
   std::vector<std::string> said;
-  int status = kExitController;
+  CommandOutcome out;
   const std::string& cmd = o.command;
 
   if (cmd == "list") {
     dlg.OnCommand(b.refresh);
-    std::vector<JsonObject> files;
-    bool ok = view.Messages().empty();
-    if (ok) {
+    if (view.Messages().empty()) {
+      std::vector<JsonObject> files;
       for (const FileRow& r : dlg.rows(b.list)) {
         std::string joined = r.type.empty() ? r.name : r.name + "." + r.type;
         char line[160];
@@ -207,15 +346,17 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
                       r.date.c_str());
         if (!o.json) std::cout << line << std::endl;
         JsonObject f;
-        f.Add("name", r.name);
+        f.Add("name", joined);
+        f.Add("base", r.name);
         f.Add("type", r.type);
         f.Add("size", static_cast<int64_t>(std::atoll(r.size.c_str())));
-        f.Add("date", r.date);
+        f.Add("date", IsoDate(r.date));
         files.push_back(f);
       }
       json->Add("files", files);
+    } else {
+      out = Classify(dlg, view.Messages());
     }
-    status = Outcome(ok, view.Messages());
   } else if (cmd == "free") {
     dlg.OnCommand(b.free);
     std::vector<std::string> m = view.Messages();
@@ -225,35 +366,46 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
       size_t open = m[0].find('(');
       json->Add("free_bytes", static_cast<int64_t>(std::atoll(
                                   m[0].c_str() + (open == std::string::npos ? 0 : open + 1))));
+    } else if (m.size() == 1 && m[0] == kTextFailed) {
+      out = {kExitController, "refused", "the controller reports no free space on the disk"};
+    } else {
+      out = Classify(dlg, m);
     }
-    status = Outcome(ok, m);
   } else if (cmd == "read" || cmd == "delete") {
-    dlg.SetRows(b.list, {RowFor(o.target)});
+    FileRow wanted = RowFor(o.target);
+    dlg.SetRows(b.list, {wanted});
     dlg.SelectRow(b.list, 0);
     if (cmd == "read") {
       dlg.OnCommand(b.read);
-      bool ok = view.Messages().empty() && !view.saved_path().empty();
-      if (ok) {
+      if (view.Messages().empty() && !view.saved_path().empty()) {
         Say(o, &said, kTextSuccessful);
-        json->Add("saved", view.saved_path());
+        if (o.output != "-") json->Add("saved", view.saved_path());
+        json->Add("bytes", static_cast<int64_t>(FileSize(view.saved_path())));
       } else if (view.Messages().empty()) {
-        Say(o, &said, kTextFailedBang);  // the controller could not open the file
+        Say(o, &said, kTextFailedBang);
+        out = ExplainMissingFile(dlg, view, b, o.disk, wanted);
+      } else {
+        out = Classify(dlg, view.Messages());
       }
-      status = Outcome(ok, view.Messages());
     } else {
       dlg.OnCommand(b.del);
-      bool ok = dlg.rows(b.list).empty();
-      if (view.Messages().empty()) Say(o, &said, ok ? kTextSuccessful : kTextFailedBang);
-      status = Outcome(ok, view.Messages());
+      if (!view.Messages().empty()) {
+        out = Classify(dlg, view.Messages());
+      } else if (dlg.rows(b.list).empty()) {
+        Say(o, &said, kTextSuccessful);
+      } else {
+        Say(o, &said, kTextFailedBang);
+        out = ExplainMissingFile(dlg, view, b, o.disk, wanted);
+      }
     }
   } else if (cmd == "format") {
     dlg.OnCommand(b.format);
     if (view.declined()) {
-      status = kExitUsage;
+      out = {kExitUsage, "usage", "not confirmed (use --yes)"};
+    } else if (view.Messages().empty()) {
+      Say(o, &said, kTextSuccessful);
     } else {
-      bool ok = view.Messages().empty();
-      if (ok) Say(o, &said, kTextSuccessful);
-      status = Outcome(ok, view.Messages());
+      out = Classify(dlg, view.Messages());
     }
   } else if (cmd == "write" || cmd == "upgrade") {
     int button = b.write;
@@ -264,58 +416,86 @@ int RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, JsonObject* js
                : k == "net"  ? ctl::kUpgradeNet
                : k == "scan" ? ctl::kUpgradeScan
                              : ctl::kUpgradeBoot;
-      if (!dlg.IsEnabled(button)) {
-        std::cerr << "upgrade boot works on the serial medium only (--medium serial)" << std::endl;
-        json->Add("error", "upgrade boot works on the serial medium only");
-        return kExitUsage;
-      }
+      if (!dlg.IsEnabled(button))
+        return {kExitUsage, "usage",
+                "upgrade boot works on the serial medium only (--medium serial)"};
     }
     dlg.OnCommand(button);
     dlg.WaitForTransfer();
     std::vector<std::string> m = view.Messages();
-    status = Outcome(!m.empty() && m.back() == kTextSuccessful, m);
+    if (!m.empty() && m.back() == kTextSuccessful) {
+      json->Add("remote", (cmd == "write" && o.disk == "system" ? "S:" : "") + BaseName(o.target));
+      json->Add("bytes", static_cast<int64_t>(FileSize(o.target)));
+    } else {
+      out = Classify(dlg, m);
+      if (out.error == "refused" && cmd == "write")
+        out = ExplainRefusedWrite(dlg, view, b, o.disk, o.target, out);
+    }
+    if (out.status == kExitOk && o.verify) {
+      // The file is read back under its name on the controller and compared.
+      std::string copy = o.verify_copy;
+      view.set_save_path(copy);
+      dlg.SetRows(b.list, {RowFor(BaseName(o.target))});
+      dlg.SelectRow(b.list, 0);
+      view.set_muted(true);
+      dlg.OnCommand(b.read);
+      view.set_muted(false);
+      long at = 0;
+      if (!view.MutedMessages().empty() || view.saved_path() != copy) {
+        out = {kExitController, "verify-failed", "the file could not be read back"};
+      } else if (!SameBytes(o.target, copy, &at)) {
+        out = {kExitController, "verify-failed", "Verify failed at byte " + std::to_string(at)};
+      } else {
+        Say(o, &said, "Verified: identical");
+        json->Add("verified", true);
+      }
+    }
   } else if (cmd == "version") {
     dlg.OnCommand(ctl::kCheckVersion);
-    std::vector<std::string> m = view.Messages();
-    bool ok =
-        m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed && m[0] != kTextNoAnswer;
-    if (ok) json->Add("text", TerminalText(m[0]));
-    status = Outcome(ok, m);
+    const CToolDlg::VersionsRead& v = dlg.versions_read();
+    if (v.shown) {
+      json->Add("text", TerminalText(view.Messages().back()));
+      json->Add("model", ControllerModelName(v.model));
+      JsonObject versions;
+      const char* names[] = {"boot", "logic", "bios", "app", "scan", "net"};
+      for (int i = 0; i < 6; ++i) versions.Add(names[i], VersionField(v.words, i));
+      json->Add("versions", versions);
+    } else {
+      out = Classify(dlg, view.Messages());
+    }
   } else if (cmd == "reset") {
     dlg.OnCommand(ctl::kReset);
     std::vector<std::string> m = view.Messages();
-    status = Outcome(m.size() == 1 && m[0] == kTextSuccessful, m);
+    if (!(m.size() == 1 && m[0] == kTextSuccessful)) out = Classify(dlg, m);
   } else if (cmd == "config") {
     ConfigRunner runner(o);
     dlg.set_config_runner(&runner);
     dlg.OnCommand(ctl::kConfig);
     dlg.set_config_runner(nullptr);
-    if (!runner.error.empty()) {
-      std::cerr << "config: " << runner.error << std::endl;
-      json->Add("error", runner.error);
-      return kExitUsage;
-    }
+    if (!runner.error.empty()) return {kExitUsage, "usage", "config: " + runner.error};
     JsonObject values;
     for (auto& [item, value] : runner.values) {
       Say(o, &said, item + "=" + value);
       values.Add(item, value);
     }
     if (!runner.values.empty()) json->Add("config", values);
-    status = Outcome(runner.ok, view.Messages());
+    if (!runner.ok) out = Classify(dlg, view.Messages());
+  } else if (cmd == "ports") {
+    std::vector<JsonObject> list;
+    for (const SerialPortListing& p : ListPorts(dlg.app())) {
+      std::string line = p.device + "  " + (p.com.empty() ? "-" : p.com);
+      for (const std::string& id : p.by_id) line += "  " + id;
+      Say(o, &said, line);
+      JsonObject entry;
+      entry.Add("device", p.device);
+      entry.Add("com", p.com);
+      entry.Add("by_id", p.by_id);
+      list.push_back(entry);
+    }
+    json->Add("ports", list);
   }
   if (!said.empty()) json->Add("output", said);
-  // Silence and a link that did not open name the controller meant, so a
-  // technician sees at once which port or address was tried.
-  for (const std::string& m : view.Messages()) {
-    if (m == kTextNoAnswer || m == kTextCommFailed) {
-      std::string target = TargetText(dlg, dlg.app());
-      std::cerr << "tarvo-cli: " << (m == kTextNoAnswer ? "no valid reply from " : "no link to ")
-                << target << std::endl;
-      json->Add("target", target);
-      break;
-    }
-  }
-  return status;
+  return out;
 }
 
 }  // namespace tarvo::cli

@@ -29,11 +29,18 @@ Examples:
   tarvo-cli --medium serial --port /dev/ttyUSB0 --baud 115200 free system
   tarvo-cli write user logo.bmp
   tarvo-cli read system FONT.HZK -o font.hzk
-  tarvo-cli upgrade app firmware.bin      (asks for the access code)
+  tarvo-cli upgrade app firmware.bin      (asks for the access code on a terminal)
+  tarvo-cli upgrade bios os.bin --access-code CODE
   tarvo-cli config set temperature=-5F speed=fast
   tarvo-cli --json version)";
 
 }  // namespace
+
+bool JsonAsked(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--json") return true;
+  return false;
+}
 
 int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::string* message,
                       bool* to_stderr) {
@@ -82,7 +89,11 @@ int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::str
   auto* password_opt =
       app.add_option("--password", password, "Relay server password")->group("Link");
   app.add_option("--settings", o->settings_path, "Settings file to use");
-  app.add_flag("--json", o->json, "Print one JSON object instead of texts");
+  app.add_flag("--json", o->json, "Print one JSON object instead of texts (docs/cli-json.md)");
+  app.add_flag("-q,--quiet", o->quiet, "Print only errors and the data asked for");
+  app.add_flag("-v,--verbose", o->verbose,
+               "Print every packet sent and received, in hex, on stderr");
+  app.add_flag("--no-save", o->no_save, "Leave the settings file as it is");
   app.add_flag("--yes,-y", o->yes, "Answer yes to questions (format)");
   app.add_flag("--fast-pacing", o->fast_pacing)->group("");
   std::string access_code;
@@ -97,7 +108,8 @@ int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::str
   auto* read = app.add_subcommand("read", "Read a file from a disk");
   read->add_option("disk", o->disk, "user | system")->required()->check(disk_check);
   read->add_option("name", o->target, "NAME.TYPE on the controller")->required();
-  read->add_option("-o,--output", o->output, "Local file (default: NAME.TYPE here)");
+  read->add_option("-o,--output", o->output, "Local file (default: NAME.TYPE here; - for stdout)");
+  read->add_flag("--force", o->force, "Replace the local file if it exists");
   auto* del = app.add_subcommand("delete", "Delete a file from a disk");
   del->add_option("disk", o->disk, "user | system")->required()->check(disk_check);
   del->add_option("name", o->target, "NAME.TYPE on the controller")->required();
@@ -107,14 +119,19 @@ int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::str
   auto* write = app.add_subcommand("write", "Write a local file to a disk");
   write->add_option("disk", o->disk, "user | system")->required()->check(disk_check);
   write->add_option("file", o->target, "Local file")->required()->check(CLI::ExistingFile);
+  write->add_flag("--verify", o->verify, "Read the file back afterwards and compare it");
   auto* upgrade = app.add_subcommand("upgrade", "Upgrade a firmware image");
   upgrade->add_option("kind", o->upgrade_kind, "app | bios | net | scan | boot")
       ->required()
       ->check(CLI::IsMember({"app", "bios", "net", "scan", "boot"}));
-  upgrade->add_option("image", o->target, "Image file (.bin)")
+  upgrade
+      ->add_option("image", o->target,
+                   "Image file (.bin); its kind is checked by the tag it starts with "
+                   "(ZVAPP ver, ZVOS ver, ZVNET ver, ZVSCAN ver, ZVSBOOT ve)")
       ->required()
       ->check(CLI::ExistingFile);
   app.add_subcommand("version", "Show the controller model and firmware versions");
+  app.add_subcommand("ports", "List this machine's serial devices and their COMn names");
   app.add_subcommand("reset", "Restart the controller");
   auto* config = app.add_subcommand("config", "Read or set the screen configuration");
   auto* config_read = config->add_subcommand("read",
@@ -183,7 +200,12 @@ int ParseCliArguments(int argc, const char* const* argv, CliOptions* o, std::str
   if (ip_port_opt->count()) l.ip_port = ip_port;
   if (server_port_opt->count()) l.server_port = server_port;
   if (relay_port_opt->count()) l.relay_port = relay_port;
-  if (imei_opt->count()) l.imei = imei;
+  if (imei_opt->count()) {
+    bool digits = imei.size() == 15;
+    for (char c : imei) digits = digits && c >= '0' && c <= '9';
+    if (!digits) return fail("--imei: a modem's IMEI is 15 digits: " + imei);
+    l.imei = imei;
+  }
   if (device_opt->count()) l.device_id = device_id;
   if (user_opt->count()) l.user = user;
   if (password_opt->count()) l.password = password;

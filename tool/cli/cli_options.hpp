@@ -29,6 +29,12 @@ struct CliOptions {
   std::string settings_path;
   bool json = false;
   bool yes = false;
+  bool quiet = false;       // -q: errors and asked-for data only
+  bool verbose = false;     // -v: every packet in hex on standard error
+  bool no_save = false;     // --no-save: the settings file is left alone
+  bool force = false;       // read --force: replace an existing local file
+  bool verify = false;      // write --verify: read the file back and compare
+  std::string verify_copy;  // where --verify reads the file back to (chosen by main)
   // Short waits instead of the production pacing: for test fixtures and
   // demos against the simulator only (not listed in --help).
   bool fast_pacing = false;
@@ -38,11 +44,15 @@ struct CliOptions {
   std::string command;
   std::string disk;           // "user" / "system"
   std::string target;         // NAME.TYPE, FILE or IMAGE
-  std::string output;         // read -o
+  std::string output;         // read -o ("-" = standard output)
   std::string upgrade_kind;   // app / bios / net / scan / boot
   std::string config_action;  // read / set
   std::vector<std::string> items;
 };
+
+// True when `--json` is among the arguments (even when they do not parse,
+// so that a usage error is reported as a JSON object too).
+bool JsonAsked(int argc, const char* const* argv);
 
 // Parses the arguments. Returns -1 when the command should run; otherwise
 // the exit status (0 after --help, 2 on a usage error) with the text to

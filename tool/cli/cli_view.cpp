@@ -5,6 +5,7 @@
 
 #include "platform/process.hpp"
 #include "tool/control_ids.hpp"
+#include "tool/tool_texts.hpp"
 
 namespace tarvo::cli {
 
@@ -17,22 +18,30 @@ std::string TerminalText(const std::string& text) {
 
 void CliView::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (muted_) {
+    muted_messages_.push_back(text);
+    return;
+  }
   if (bar_drawn_) {
     std::fputs("\n", stderr);
     bar_drawn_ = false;
   }
   messages_.push_back(text);
-  if (!options_.json) std::cout << TerminalText(text) << std::endl;
+  bool status_only = text == kTextSuccessful || text == kTextConfigSuccessful;
+  if (!options_.json && !(options_.quiet && status_only))
+    std::cout << TerminalText(text) << std::endl;
 }
 
 bool CliView::AskYesNo(const std::string& text, const std::string& title) {
   if (options_.assume_yes) return true;
+  std::string question = text;
+  if (!options_.target.empty()) question += " (" + options_.target + ")";
   if (!platform::IsTerminal(0)) {
     declined_ = true;
-    std::cerr << text << " (not confirmed: use --yes)" << std::endl;
+    std::cerr << question << " (not confirmed: use --yes)" << std::endl;
     return false;
   }
-  std::cerr << text << " [y/N] " << std::flush;
+  std::cerr << question << " [y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer)) answer.clear();
   bool yes = answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
@@ -86,6 +95,16 @@ void CliView::SetProgress(int position) {
                std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), position);
   std::fflush(stderr);
   bar_drawn_ = true;
+}
+
+void CliView::set_muted(bool muted) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  muted_ = muted;
+}
+
+std::vector<std::string> CliView::MutedMessages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return muted_messages_;
 }
 
 std::vector<std::string> CliView::Messages() {

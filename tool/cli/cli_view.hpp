@@ -22,6 +22,8 @@ struct CliViewOptions {
   std::string save_path;  // what the save-file chooser answers ("" = the offered name)
   std::string save_dir;   // where the offered name is saved
   bool progress_bar = false;
+  bool quiet = false;  // success texts are not printed
+  std::string target;  // named in questions ("... (Controller 1 on /dev/ttyS0 at 115200 baud)")
 };
 
 class CliView : public ToolView {
@@ -43,13 +45,25 @@ class CliView : public ToolView {
 
   // Messages in the order shown.
   std::vector<std::string> Messages();
+  // While muted, messages are kept aside (MutedMessages) and not printed:
+  // for the questions tarvo-cli asks the controller to explain a failure.
+  void set_muted(bool muted);
+  std::vector<std::string> MutedMessages();
   const std::string& saved_path() const { return saved_path_; }
+  // The controller named in questions.
+  void set_target(const std::string& target) { options_.target = target; }
+  // What the save chooser answers from now on.
+  void set_save_path(const std::string& path) {
+    options_.save_path = path;
+    saved_path_.clear();
+  }
   bool declined() const { return declined_; }
 
  private:
   CliViewOptions options_;
   std::mutex mutex_;
-  std::vector<std::string> messages_;
+  std::vector<std::string> messages_, muted_messages_;
+  bool muted_ = false;
   std::string saved_path_;
   bool declined_ = false;
   bool bar_drawn_ = false;

@@ -1,6 +1,7 @@
 // A small writer of one JSON object for --json: keys in insertion order,
-// strings escaped (bytes above 0x7F pass through as they are, since the
-// tool's texts are 8-bit strings).
+// strings escaped. The tool's texts are 8-bit strings: well-formed UTF-8
+// passes through, every other byte above 0x7F is written as \u00XX (one
+// per byte), so the object is valid JSON whatever a controller sends.
 #pragma once
 
 #include <cstdint>

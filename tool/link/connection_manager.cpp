@@ -56,6 +56,7 @@ Medium& ConnectionManager::CurrentMedium() {
 
 int ConnectionManager::OpenLink(uint8_t type_code, uint8_t controller_id) {
   type_code_ = type_code;
+  problem = LinkProblem{};
   uint8_t effective_id = controller_id;
   if (CurrentMedium().Open(controller_id, &effective_id) != 1) {
     type_code_ = 0;

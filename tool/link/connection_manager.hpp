@@ -70,6 +70,15 @@ struct LastReply {
   bool Answered(size_t needed) const { return whole && length >= needed; }
 };
 
+// Why the last OpenLink failed, or what the relay server reported about a
+// packet of the open link, in a technician's words. `code` is one of the
+// stable codes of tarvo-cli's JSON output ("link-failed", "login-refused",
+// "card-offline", "card-locked", "not-found"); empty when nothing went wrong.
+struct LinkProblem {
+  std::string code;
+  std::string reason;
+};
+
 // Length limits of the Device ID per relay medium.
 bool IsValidDeviceId(CommType medium, const std::string& device_id);
 
@@ -97,6 +106,14 @@ class ConnectionManager {
   std::ostream* trace = nullptr;
   // Set by every command's exchange.
   LastReply last_reply;
+  // Whole replies received since the program started: whether any run of it
+  // reached a controller.
+  int whole_replies = 0;
+  // Cleared by OpenLink; the first problem noted stays.
+  LinkProblem problem;
+  void NoteProblem(const std::string& code, const std::string& reason) {
+    if (problem.code.empty()) problem = LinkProblem{code, reason};
+  }
 
   // Opens the medium of `comm_type` and records the address bytes. On the
   // network, gateway and relay media the Controller ID becomes 255. 1 or 0.

@@ -21,7 +21,18 @@ class GatewayMedium final : public Medium {
     // A handle above 0 is kept even when the IMEI is refused, so that
     // CloseLink releases the gateway connection.
     link_.gateway_handle = handle > 0 ? handle : 0;
-    return handle > 0 && s.imei.size() == kImeiLength ? 1 : 0;
+    if (handle <= 0) {
+      link_.NoteProblem("link-failed", "the GPRS gateway at " + s.gateway_address + ":" +
+                                           std::to_string(s.gateway_port) +
+                                           " did not take the connection");
+      return 0;
+    }
+    if (s.imei.size() != kImeiLength) {
+      link_.NoteProblem("link-failed", "IMEI " + s.imei + " has " + std::to_string(s.imei.size()) +
+                                           " digits; a modem's IMEI has 15");
+      return 0;
+    }
+    return 1;
   }
 
   void Close() override {

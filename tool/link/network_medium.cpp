@@ -1,6 +1,7 @@
 // "NetWork": bare packets behind the network header on a TCP connection
 // straight to the controller.
 #include "platform/clock.hpp"
+#include "platform/socket.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
 #include "tool/protocol/packet.hpp"
@@ -16,6 +17,13 @@ class NetworkMedium final : public Medium {
     *effective_id = kAnyControllerId;
     const LinkSettings& s = link_.settings;
     int r = link_.tcp.Connect(s.controller_address, s.controller_port, s.id_code);
+    if (r != 1) {
+      link_.NoteProblem("link-failed", "cannot connect to the controller at " +
+                                           platform::FormatIpv4(s.controller_address) + ":" +
+                                           std::to_string(s.controller_port) + ": " +
+                                           platform::SocketErrorText(link_.tcp.last_error()));
+      return r;
+    }
     platform::SleepMs(link_.tcp.timing.pause_after_connect_ms);
     return r;
   }

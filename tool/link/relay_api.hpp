@@ -1,4 +1,4 @@
-// The six functions of the relay client library that the tool calls, as a
+// The functions of the relay client library that the tool calls, as a
 // table, so the relay medium can be driven by the real library or by a
 // recording fake. A null entry counts as a failing call.
 #pragma once
@@ -26,6 +26,9 @@ struct RelayApi {
                                           int length) = nullptr;
   // Bytes placed in the buffer; below 15 counts as no reply.
   int(TARVO_RELAY_CALL* recv_comm_packet)(uint8_t* buffer, int size) = nullptr;
+  // "ID=online;" entries of the cards matching `filter`; used only to say
+  // why a lock was refused (offline, locked by another user, no such card).
+  int(TARVO_RELAY_CALL* query_card_status)(const char* filter, char* buffer, int size) = nullptr;
 };
 
 // Route byte of each relay medium.

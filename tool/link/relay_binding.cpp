@@ -12,6 +12,7 @@ RelayApi ZvServerRelayApi() {
   api.unlock_card = &ZvServer_UnLockCard;
   api.send_comm_packet = &ZvServer_SendCommPacket;
   api.recv_comm_packet = &ZvServer_RecvCommPacket;
+  api.query_card_status = &ZvServer_QueryCardStatus;
   return api;
 }
 

@@ -1,7 +1,9 @@
 // "RS232/485": stream-framed packets over the serial port, replies decoded
 // byte by byte from the receive ring.
 #include <array>
+#include <cerrno>
 
+#include "platform/socket.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
 #include "tool/protocol/stream_framing.hpp"
@@ -16,7 +18,18 @@ class SerialMedium final : public Medium {
 
   int Open(uint8_t controller_id, uint8_t* effective_id) override {
     *effective_id = controller_id;
-    return OpenSerialPort(link_.serial);
+    SerialPort& port = link_.serial;
+    if (OpenSerialPort(port) == 1) return 1;
+    // A device that is not there is this machine's matter; one that is busy
+    // or not a serial line is the link's.
+    const int error = port.device.LastError();
+    if (port.device_path.empty())
+      link_.NoteProblem("local", "serial port " + port.port_name + " names no device");
+    else
+      link_.NoteProblem(
+          error == ENOENT ? "local" : "link-failed",
+          "serial device " + port.device_path + ": " + platform::SocketErrorText(error));
+    return 0;
   }
 
   void Close() override { CloseSerialPort(link_.serial); }

@@ -21,7 +21,9 @@ int TcpLink::Connect(uint32_t address, uint16_t port, uint32_t id_code) {
   socket_.Close();
   platform::SleepMs(timing.pause_before_connect_ms);
   id_code_ = id_code;
-  return socket_.Connect(address, port, timing.connect_timeout_ms) ? 1 : 0;
+  if (socket_.Connect(address, port, timing.connect_timeout_ms)) return 1;
+  last_error_ = platform::LastSocketError();
+  return 0;
 }
 
 void TcpLink::Close() {

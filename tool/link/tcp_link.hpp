@@ -41,6 +41,8 @@ class TcpLink {
   void Close();
   bool IsOpen() const { return socket_.IsOpen(); }
   uint32_t id_code() const { return id_code_; }
+  // Why the last Connect failed (an errno value).
+  int last_error() const { return last_error_; }
 
   // Header and packet in one send. 1 when every byte was written.
   int Send(const uint8_t* packet, size_t length);
@@ -54,6 +56,7 @@ class TcpLink {
  private:
   platform::TcpSocket socket_;
   uint32_t id_code_ = 0;
+  int last_error_ = 0;
   std::array<uint8_t, kTcpReceiveLimit> receive_{};
 };
 

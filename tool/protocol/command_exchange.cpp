@@ -27,6 +27,7 @@ size_t Exchange(ConnectionManager& link, const Bytes& request, int wait_ms, Byte
   last.length = n;
   last.whole =
       n > kOffCommand && (*reply)[kOffCommand] == last.command && CheckPacket(reply->data(), n);
+  if (last.whole) ++link.whole_replies;
   return n;
 }
 
