@@ -147,6 +147,9 @@ TEST_F(TransferTest, StreamWaitsOutNotReadyAnswersButNotForEver) {
   EXPECT_EQ(StreamTransferThread(ctx, job), 1);
   EXPECT_EQ(job.result, "Successful!");
   EXPECT_EQ(Count(kCreateStreamFile), 4u);
+  // The bar ends full once the controller confirmed the stream.
+  ASSERT_GE(reports.size(), 2u);
+  EXPECT_EQ(reports[reports.size() - 2], (std::pair<int, int>{kReportProgress, 100}));
   // A stream never resets the controller, whatever it carried.
   EXPECT_EQ(Count(kResetController), 0u);
   EXPECT_EQ(StoredFile(kUserDisk, "upload.dat"), data);
