@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "common/version.hpp"
 #include "platform/socket.hpp"
 #include "sim/relay_card_codec.hpp"
 
@@ -61,6 +62,7 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
   std::string relay_card, relay_udp;
   SimulatorOptions o;
 
+  app.set_version_flag("--version", std::string("tarvo-sim ") + kSuiteVersion);
   app.add_option("--id", id,
                  "Controller ID on the serial line, 1-254 (default 1); 255 in a "
                  "request always matches")
@@ -131,6 +133,9 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     *message = app.help();
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    *message = std::string(e.what()) + "\n";
     return 0;
   } catch (const CLI::ParseError& e) {
     *message = std::string(e.what()) + "\nRun with --help for more information.\n";

@@ -9,7 +9,7 @@
 namespace tarvo::sim {
 
 // Fills `out` from the arguments. Returns -1 when the program should go on
-// and serve; otherwise the exit code (0 after --help, 2 on a usage error),
+// and serve; otherwise the exit code (0 after --help or --version, 2 on a usage error),
 // with the text to print in `message`.
 int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions* out,
                             std::string* message);

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "common/version.hpp"
 #include "platform/resource_limits.hpp"
 #include "relay/daemon/admin_commands.hpp"
 #include "relay/daemon/relay_server.hpp"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   std::string db_path, org, user, password, add_user, add_card;
   bool init_db = false, trace = false;
   int type = 2;
+  app.set_version_flag("--version", std::string("zvrelayd ") + tarvo::kSuiteVersion);
   app.add_option("--db", db_path, "account database file (default: ZvServer.mdb beside zvrelayd)");
   app.add_flag("--init-db", init_db, "create the database with a first organization and user");
   app.add_option("--org", org, "organization name");
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    // Help exits 0; every option error exits 2, like the other tools.
+    // Help and version exit 0; every option error exits 2, like the other tools.
     return app.exit(e) == 0 ? 0 : 2;
   }
 

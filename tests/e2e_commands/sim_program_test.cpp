@@ -2,6 +2,7 @@
 // stop it with SIGTERM.
 #include <gtest/gtest.h>
 
+#include "common/version.hpp"
 #include "platform/child_process.hpp"
 #include "platform/process.hpp"
 #include "tests/e2e_commands/link_fixture.hpp"
@@ -48,10 +49,17 @@ TEST(SimProgram, PrintsItsMediaServesThemAndExitsCleanlyOnSigterm) {
   EXPECT_EQ(p.Wait(5000), 0);
 }
 
-TEST(SimProgram, RefusesBadOptionsWithUsageExitCode) {
+TEST(SimProgram, RefusesBadOptionsWithUsageExitCodeAndTellsItsVersion) {
   platform::ChildProcess p;
   ASSERT_EQ(p.Start(platform::ExecutableDir() + "tarvo-sim", {"--tcp", "99999"}), 1);
   EXPECT_EQ(p.Wait(5000), 2);
+
+  platform::ChildProcess v;
+  ASSERT_EQ(v.Start(platform::ExecutableDir() + "tarvo-sim", {"--version"}), 1);
+  std::string line;
+  EXPECT_TRUE(v.ReadLine(&line, 5000) && line == std::string("tarvo-sim ") + kSuiteVersion &&
+              v.Wait(5000) == 0)
+      << line;
 }
 
 }  // namespace

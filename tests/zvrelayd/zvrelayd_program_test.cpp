@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/version.hpp"
 #include "platform/child_process.hpp"
 #include "platform/clock.hpp"
 #include "platform/process.hpp"
@@ -23,11 +24,13 @@ using tarvo::platform::ChildProcess;
 
 const std::string kProgram = tarvo::platform::ExecutableDir() + "zvrelayd";
 
-int RunZvrelayd(const std::vector<std::string>& args) {
+// Runs zvrelayd to its end; its standard output goes to `output` when given.
+int RunZvrelayd(const std::vector<std::string>& args, std::string* output = nullptr) {
   ChildProcess child;
   if (!child.Start(kProgram, args)) return -1;
-  std::string ignored;
-  while (child.ReadLine(&ignored, 10000)) {
+  std::string line;
+  while (child.ReadLine(&line, 10000)) {
+    if (output) *output += line + "\n";
   }
   return child.Wait(10000);
 }
@@ -134,6 +137,10 @@ TEST(ZvrelaydProgram, AccountCommandsCreateTheDatabaseAndRefuseBadRequests) {
   EXPECT_EQ(RunZvrelayd({"--db", db, "--threads", "0"}), 2);
   EXPECT_EQ(RunZvrelayd({"--db", db, "--init-db", "--add-card", "X", "--org", "Acme"}), 2);
   EXPECT_EQ(RunZvrelayd({"--help"}), 0);
+  std::string version;
+  EXPECT_TRUE(RunZvrelayd({"--version"}, &version) == 0 &&
+              version == std::string("zvrelayd ") + tarvo::kSuiteVersion + "\n")
+      << version;
   EXPECT_NE(RunZvrelayd({"--db", tmp.File("missing.mdb"), "--user-port", "0"}), 0);  // not served
 }
 
