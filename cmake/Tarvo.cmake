@@ -45,3 +45,33 @@ function(tarvo_add_benchmark name)
   add_executable(${name} ${B_SOURCES})
   target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
 endfunction()
+
+# tarvo_add_man_page(PROGRAM COMPONENT component DESCRIPTION "what it is")
+# A section 1 man page made by help2man from the built program's --help and
+# --version (cmake/ManPage.cmake), so the page never drifts from the options;
+# installed gzip'd with the program's install component. Without help2man
+# there is no page.
+find_program(TARVO_HELP2MAN help2man)
+find_program(TARVO_GZIP gzip)
+find_program(TARVO_AWK awk)
+if(NOT TARVO_HELP2MAN OR NOT TARVO_GZIP OR NOT TARVO_AWK)
+  message(STATUS "help2man, gzip or awk not found: the programs' man pages are not made")
+endif()
+function(tarvo_add_man_page program)
+  cmake_parse_arguments(M "" "COMPONENT;DESCRIPTION" "" ${ARGN})
+  if(NOT TARVO_HELP2MAN OR NOT TARVO_GZIP OR NOT TARVO_AWK)
+    return()
+  endif()
+  set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  add_custom_command(OUTPUT ${page}.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+                     COMMAND ${CMAKE_COMMAND} -D HELP2MAN=${TARVO_HELP2MAN} -D AWK=${TARVO_AWK}
+                             -D GZIP=${TARVO_GZIP} -D PROGRAM=$<TARGET_FILE:${program}>
+                             -D NAME=${M_DESCRIPTION} -D PAGE=${page}
+                             -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+                     DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+                     COMMENT "Writing the ${program} man page"
+                     VERBATIM)
+  add_custom_target(${program}_man_page ALL DEPENDS ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${M_COMPONENT})
+endfunction()
