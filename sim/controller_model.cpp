@@ -5,7 +5,7 @@
 
 #include "sim/command_codes.hpp"
 #include "sim/model_request.hpp"
-#include "tool/protocol/packet.hpp"
+#include "tool/codec/packet.hpp"
 
 namespace tarvo::sim {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tool/link/dcc_message.hpp"
+#include "tool/codec/dcc_message.hpp"
 
 namespace tarvo::sim {
 

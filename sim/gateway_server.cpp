@@ -5,7 +5,7 @@
 
 #include "platform/clock.hpp"
 #include "sim/gateway_record.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace tarvo::sim {
 

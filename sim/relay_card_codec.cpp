@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/wire.hpp"
-#include "tool/protocol/stream_decode.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/stream_decode.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace tarvo::sim {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/clock.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace tarvo::sim {
 

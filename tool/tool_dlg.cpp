@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <system_error>
 
+#include "tool/codec/packet.hpp"
 #include "tool/control_ids.hpp"
 #include "tool/dialog_layout.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/password_dlg.hpp"
-#include "tool/protocol/packet.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_texts.hpp"
 

@@ -1,9 +1,9 @@
 // The controller-wide buttons: Check Version, Reset and Config...
 #include <algorithm>
 
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet.hpp"
 #include "tool/scr_config_dlg.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tool/codec/packet.hpp"
 #include "tool/firmware_image.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"
 #include "tool/tool_texts.hpp"

@@ -1,8 +1,8 @@
 #include "tool/transfer_start.hpp"
 
 #include "platform/clock.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
-#include "tool/protocol/packet.hpp"
 #include "tool/tool_texts.hpp"
 
 namespace tarvo {

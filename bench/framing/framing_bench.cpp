@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "tool/protocol/packet.hpp"
-#include "tool/protocol/stream_decode.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/packet.hpp"
+#include "tool/codec/stream_decode.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "sim/command_codes.hpp"
 #include "sim/simulator.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet.hpp"
 
 namespace {
 

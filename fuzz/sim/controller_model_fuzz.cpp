@@ -13,8 +13,8 @@
 
 #include "sim/controller_model.hpp"
 #include "sim/gateway_record.hpp"
-#include "tool/protocol/packet.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/packet.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "platform/socket.hpp"
 #include "sim/gateway_record.hpp"
 #include "sim/number_text.hpp"
-#include "tool/link/dcc_message.hpp"
+#include "tool/codec/dcc_message.hpp"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "sim/controller_model.hpp"
 #include "tests/relay_client/relay_test_bytes.hpp"
 #include "tests/relay_client/scripted_relay_server.hpp"
+#include "tool/codec/packet.hpp"
+#include "tool/codec/stream_framing.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/relay_binding.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet.hpp"
-#include "tool/protocol/stream_framing.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "sim/gateway_record.hpp"
 #include "sim/simulator.hpp"
 #include "tests/sim/test_requests.hpp"
-#include "tool/protocol/stream_framing.hpp"
+#include "tool/codec/stream_framing.hpp"
 
 namespace tarvo::sim {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/serial.hpp"
-#include "tool/protocol/packet.hpp"
+#include "tool/codec/packet.hpp"
 
 namespace tarvo {
 namespace {

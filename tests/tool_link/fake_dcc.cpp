@@ -4,7 +4,7 @@
 #include <cstring>
 #include <deque>
 
-#include "tool/link/dcc_message.hpp"
+#include "tool/codec/dcc_message.hpp"
 
 using tarvo::DccMessage;
 

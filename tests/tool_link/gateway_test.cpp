@@ -6,10 +6,10 @@
 
 #include "link_test_util.hpp"
 #include "platform/dynlib.hpp"
+#include "tool/codec/gateway_frame.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/link/packet_io.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/gateway_frame.hpp"
-#include "tool/protocol/packet_io.hpp"
 
 namespace tarvo {
 namespace {

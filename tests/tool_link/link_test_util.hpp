@@ -7,7 +7,7 @@
 
 #include "platform/clock.hpp"
 #include "platform/serial.hpp"
-#include "tool/protocol/packet.hpp"
+#include "tool/codec/packet.hpp"
 
 namespace tarvo::test {
 

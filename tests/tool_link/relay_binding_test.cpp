@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/socket.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
-#include "tool/protocol/packet.hpp"
 
 namespace tarvo {
 namespace {

@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "link_test_util.hpp"
+#include "tool/codec/stream_framing.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/link/packet_io.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet_io.hpp"
-#include "tool/protocol/stream_framing.hpp"
 
 namespace tarvo {
 namespace {

@@ -7,8 +7,8 @@
 #include "link_test_util.hpp"
 #include "scripted_tcp_peer.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/link/packet_io.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet_io.hpp"
 
 namespace tarvo {
 namespace {

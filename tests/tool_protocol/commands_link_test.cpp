@@ -7,8 +7,8 @@
 
 #include "../tool_link/link_test_util.hpp"
 #include "../tool_link/scripted_tcp_peer.hpp"
+#include "tool/codec/command_requests.hpp"
 #include "tool/link/connection_manager.hpp"
-#include "tool/protocol/command_requests.hpp"
 #include "tool/protocol/commands.hpp"
 
 namespace tarvo {

@@ -1,9 +1,9 @@
 // "GPRS Server": stream-framed packets inside gateway messages, through the
 // gateway library that the application loaded.
+#include "tool/codec/gateway_frame.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
-#include "tool/protocol/gateway_frame.hpp"
-#include "tool/protocol/packet.hpp"
 
 namespace tarvo {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/dynlib.hpp"
-#include "tool/link/dcc_message.hpp"
+#include "tool/codec/dcc_message.hpp"
 
 namespace tarvo {
 

@@ -2,9 +2,9 @@
 // straight to the controller.
 #include "platform/clock.hpp"
 #include "platform/socket.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
-#include "tool/protocol/packet.hpp"
 
 namespace tarvo {
 namespace {

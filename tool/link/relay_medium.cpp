@@ -4,10 +4,10 @@
 #include <array>
 #include <vector>
 
+#include "tool/codec/packet.hpp"
+#include "tool/codec/relay_envelope.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
-#include "tool/protocol/packet.hpp"
-#include "tool/protocol/relay_envelope.hpp"
 
 namespace tarvo {
 namespace {

@@ -4,10 +4,10 @@
 #include <cerrno>
 
 #include "platform/socket.hpp"
+#include "tool/codec/stream_framing.hpp"
+#include "tool/codec/stream_receive.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/link/media.hpp"
-#include "tool/protocol/stream_framing.hpp"
-#include "tool/protocol/stream_receive.hpp"
 
 namespace tarvo {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/wire.hpp"
 #include "platform/clock.hpp"
-#include "tool/protocol/packet.hpp"
+#include "tool/codec/packet.hpp"
 
 namespace tarvo {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "platform/clock.hpp"
+#include "tool/codec/packet.hpp"
 #include "tool/link/connection_manager.hpp"
-#include "tool/protocol/packet.hpp"
-#include "tool/protocol/packet_io.hpp"
+#include "tool/link/packet_io.hpp"
 
 namespace tarvo {
 

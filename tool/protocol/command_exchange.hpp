@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tool/protocol/command_requests.hpp"
+#include "tool/codec/command_requests.hpp"
 
 namespace tarvo {
 

@@ -1,28 +1,11 @@
 // Commands about the controller itself: model, versions, reset, screen
 // configuration and the boot-loader sector.
+#include "tool/codec/command_replies.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/command_exchange.hpp"
-#include "tool/protocol/command_replies.hpp"
 #include "tool/protocol/commands.hpp"
 
 namespace tarvo {
-
-const char* ControllerModelName(uint8_t model) {
-  switch (model) {
-    case 0x12:
-      return "Tarvo-A";
-    case 0x21:
-      return "Tarvo-B";
-    case 0x22:
-      return "Tarvo-C";
-    case 0x31:
-      return "Tarvo-D";
-    case 0x32:
-      return "Tarvo-E/D";
-    default:
-      return "Unknown";
-  }
-}
 
 uint8_t EraseBootSector(ConnectionManager& link, uint32_t address) {
   Bytes reply;

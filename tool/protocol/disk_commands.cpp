@@ -1,8 +1,8 @@
 // Commands about a disk as a whole: format, directory pages, free space,
 // deleting a file.
+#include "tool/codec/command_replies.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/command_exchange.hpp"
-#include "tool/protocol/command_replies.hpp"
 #include "tool/protocol/commands.hpp"
 
 namespace tarvo {

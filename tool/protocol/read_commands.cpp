@@ -1,7 +1,7 @@
 // Commands that read a file from a disk: open, data, file record, close.
+#include "tool/codec/command_replies.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/command_exchange.hpp"
-#include "tool/protocol/command_replies.hpp"
 #include "tool/protocol/commands.hpp"
 
 namespace tarvo {

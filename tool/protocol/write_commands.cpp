@@ -1,10 +1,10 @@
 // Commands that write a file to a disk: the stream transfer (create, data,
 // finish) and the numbered-block transfer (create, blocks, missing blocks).
+#include "tool/codec/command_replies.hpp"
 #include "tool/link/connection_manager.hpp"
+#include "tool/link/packet_io.hpp"
 #include "tool/protocol/command_exchange.hpp"
-#include "tool/protocol/command_replies.hpp"
 #include "tool/protocol/commands.hpp"
-#include "tool/protocol/packet_io.hpp"
 
 namespace tarvo {
 
