@@ -92,3 +92,14 @@ else()
 endif()
 
 include(CPack)
+
+# What the packages hold, built without the tests and benchmarks:
+#   cmake --build --preset default --target tarvo_packaged && cpack -G DEB
+# (cpack itself builds nothing more: the install step does not depend on "all").
+add_custom_target(tarvo_packaged)
+add_dependencies(tarvo_packaged tarvo-cli tarvo-sim zvrelayd ZvServerAPI dcc)
+foreach(part tarvo-tool tarvo_tool_icon tarvo-cli_man_page tarvo-sim_man_page zvrelayd_man_page)
+  if(TARGET ${part})
+    add_dependencies(tarvo_packaged ${part})
+  endif()
+endforeach()

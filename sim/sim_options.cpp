@@ -6,6 +6,7 @@
 
 #include "common/version.hpp"
 #include "platform/socket.hpp"
+#include "sim/command_names.hpp"
 #include "sim/relay_card_codec.hpp"
 
 namespace tarvo::sim {
@@ -97,8 +98,10 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
       ->type_name("HOST:PORT");
   app.add_option("--device-id", o.device_id, "DeviceID registered with zvrelayd")->type_name("ID");
   auto* faults = "Faults (for tests)";
-  app.add_option("--silent", silent, "never answer this command code (repeatable)")
-      ->type_name("CODE")
+  app.add_option("--silent", silent,
+                 "never answer this command, by code or name (ListFiles, GetVersions ...; "
+                 "sim/README.md lists them); repeatable")
+      ->type_name("COMMAND")
       ->group(faults);
   app.add_flag("--corrupt-checksums", o.faults.corrupt_checksums,
                "send every reply with a wrong checksum")
@@ -163,12 +166,19 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
     if (!ParseNumber(capacity, 0xFFFFFFFFul, &v)) return bad("--capacity: " + capacity);
     o.controller.disk_capacity = static_cast<uint32_t>(v);
   }
+  uint8_t named = 0;
   for (const std::string& s : silent) {
-    if (!ParseNumber(s, 255, &v)) return bad("--silent command code: " + s);
+    if (CommandByName(s, &named))
+      v = named;
+    else if (!ParseNumber(s, 255, &v))
+      return bad("--silent: not a command code or name: " + s);
     o.faults.silent_commands.insert(static_cast<uint8_t>(v));
   }
   if (!wrong_code.empty()) {
-    if (!ParseNumber(wrong_code, 255, &v)) return bad("--wrong-reply-code: " + wrong_code);
+    if (CommandByName(wrong_code, &named))
+      v = named;
+    else if (!ParseNumber(wrong_code, 255, &v))
+      return bad("--wrong-reply-code: " + wrong_code);
     o.faults.wrong_reply_command = static_cast<int>(v);
   }
   if (!drop_blocks.empty()) {
