@@ -36,6 +36,29 @@ inline void ShortenLinkWaits(ConnectionManager& link) {
   link.command_timing.missing_blocks_firmware_wait_ms = 1;
 }
 
+// A file put on a simulated disk (dated 26-12-07 21:05), the bytes of one
+// ("" when it is not there), and how often a command arrived.
+inline void StoreSimFile(sim::Simulator& s, uint8_t disk, const std::string& name,
+                         const std::string& type, const std::vector<uint8_t>& data) {
+  sim::SimFile f;
+  f.name = name;
+  f.type = type;
+  f.data = data;
+  f.date = sim::FileDate{26, 12, 7, 21, 5, 0};
+  s.WithModel([&](sim::ControllerModel& m) { return m.disk(disk).Store(f); });
+}
+inline std::vector<uint8_t> SimFileBytes(sim::Simulator& s, uint8_t disk,
+                                         const std::string& joined) {
+  return s.WithModel([&](sim::ControllerModel& m) {
+    for (const sim::SimFile& f : m.disk(disk).files())
+      if (f.Joined() == joined) return f.data;
+    return std::vector<uint8_t>();
+  });
+}
+inline uint32_t SimCount(sim::Simulator& s, uint8_t command) {
+  return s.WithModel([&](sim::ControllerModel& m) { return m.RequestCount(command); });
+}
+
 class SimFixture : public ::testing::Test {
  protected:
   // Starts the simulator and a dialog on the network medium (or on the
@@ -62,25 +85,13 @@ class SimFixture : public ::testing::Test {
   }
 
   sim::Simulator& simulator() { return *sim_; }
-  uint32_t Count(uint8_t command) {
-    return sim_->WithModel([&](sim::ControllerModel& m) { return m.RequestCount(command); });
-  }
+  uint32_t Count(uint8_t command) { return SimCount(*sim_, command); }
   void StoreFile(uint8_t disk, const std::string& name, const std::string& type,
                  const std::vector<uint8_t>& data) {
-    sim::SimFile f;
-    f.name = name;
-    f.type = type;
-    f.data = data;
-    f.date = sim::FileDate{26, 12, 7, 21, 5, 0};
-    sim_->WithModel([&](sim::ControllerModel& m) { return m.disk(disk).Store(f); });
+    StoreSimFile(*sim_, disk, name, type, data);
   }
-  // Bytes of a file on a simulated disk; empty when it is not there.
   std::vector<uint8_t> StoredFile(uint8_t disk, const std::string& joined) {
-    return sim_->WithModel([&](sim::ControllerModel& m) {
-      for (const sim::SimFile& f : m.disk(disk).files())
-        if (f.Joined() == joined) return f.data;
-      return std::vector<uint8_t>();
-    });
+    return SimFileBytes(*sim_, disk, joined);
   }
   bool HasFile(uint8_t disk, const std::string& joined) {
     return sim_->WithModel([&](sim::ControllerModel& m) {

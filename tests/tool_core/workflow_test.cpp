@@ -319,12 +319,6 @@ TEST_F(SimFixture, ConfigSetsAndReadsBackTheScreenConfiguration) {
   EXPECT_EQ(view.LastText(), "Failed");
 }
 
-}  // namespace
-}  // namespace tarvo
-
-namespace tarvo {
-namespace {
-
 TEST_F(SimFixture, ClosingDuringATransferAsksAndYesStopsItAtTheNextPiece) {
   EXPECT_TRUE(dlg->OnClose());  // idle: closes without a question
   EXPECT_TRUE(view.questions.empty());
@@ -350,12 +344,6 @@ TEST_F(SimFixture, ClosingDuringATransferAsksAndYesStopsItAtTheNextPiece) {
   EXPECT_TRUE(view.messages.empty());
   EXPECT_FALSE(HasFile(kUserDisk, "slow.prg"));
 }
-
-}  // namespace
-}  // namespace tarvo
-
-namespace tarvo {
-namespace {
 
 TEST_F(SimFixture, DestroyingTheDialogDuringATransferDropsTheLateReports) {
   sim::FaultSettings slow;

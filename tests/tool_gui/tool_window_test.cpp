@@ -78,23 +78,12 @@ class GuiTest : public ::testing::Test {
   }
   void Store(uint8_t disk, const std::string& name, const std::string& type,
              const std::vector<uint8_t>& data) {
-    sim::SimFile f;
-    f.name = name;
-    f.type = type;
-    f.data = data;
-    f.date = sim::FileDate{26, 12, 8, 7, 37, 0};
-    sim_->WithModel([&](sim::ControllerModel& m) { return m.disk(disk).Store(f); });
+    test::StoreSimFile(*sim_, disk, name, type, data);
   }
   std::vector<uint8_t> Stored(uint8_t disk, const std::string& joined) {
-    return sim_->WithModel([&](sim::ControllerModel& m) {
-      for (const sim::SimFile& f : m.disk(disk).files())
-        if (f.Joined() == joined) return f.data;
-      return std::vector<uint8_t>();
-    });
+    return test::SimFileBytes(*sim_, disk, joined);
   }
-  uint32_t Count(uint8_t command) {
-    return sim_->WithModel([&](sim::ControllerModel& m) { return m.RequestCount(command); });
-  }
+  uint32_t Count(uint8_t command) { return test::SimCount(*sim_, command); }
   // A file dialog step that picks `path` (after checking the filter shown).
   static test::ScriptedRunner::Step Choose(const std::string& path,
                                            const std::string& filter = std::string()) {
@@ -130,7 +119,7 @@ TEST_F(GuiTest, EveryButtonOnTheNetworkMediumShowsWhatTheControllerAnswered) {
   EXPECT_EQ(user->topLevelItem(0)->text(1), "BMP");
   EXPECT_EQ(user->topLevelItem(0)->text(2), "3000");
   EXPECT_EQ(user->topLevelItem(0)->textAlignment(2) & Qt::AlignRight, Qt::AlignRight);
-  EXPECT_EQ(user->topLevelItem(0)->text(3), "26-12-08 07:37");
+  EXPECT_EQ(user->topLevelItem(0)->text(3), "26-12-07 21:05");
   EXPECT_EQ(W<QTreeWidget>(ctl::kSystemList)->topLevelItemCount(), 1);
 
   Click(ctl::kUserFreeSpace);
