@@ -18,10 +18,12 @@ bool OrganizationExists(CAccountDb& db, const std::string& organization) {
   return found;
 }
 
-void Count(CAccountDb& db, const char* column, const std::string& organization) {
-  db.ExecuteSql(CSqlStatement{std::string("UPDATE ") + GetTableName(kOrganizationKind) + " SET " +
-                                  column + " = " + column + " + 1 WHERE OrganizationName = ?",
-                              {organization}});
+// 1 counted, 0 failed.
+int Count(CAccountDb& db, const char* column, const std::string& organization) {
+  return db.ExecuteSql(CSqlStatement{std::string("UPDATE ") + GetTableName(kOrganizationKind) +
+                                         " SET " + column + " = " + column +
+                                         " + 1 WHERE OrganizationName = ?",
+                                     {organization}});
 }
 
 // Texts travel as counted strings of at most 254 characters.
@@ -59,6 +61,14 @@ namespace {
 
 // An account command that adds to an organization needs the database open
 // and the organization present; says which is missing on `err`.
+// Stores the row and counts it in its organization as one transaction, so
+// the counter never differs from the rows, whatever stops the command.
+bool StoreCounted(CAccountDb& db, CRecord& record, const char* column) {
+  CWriteTransaction transaction(db);
+  return transaction.IsOpen() && db.InsertRecord(&record) &&
+         Count(db, column, record.GetOrganizationName()) && transaction.Commit();
+}
+
 bool ReadyForOrganization(CAccountDb& db, const std::string& path, const std::string& organization,
                           std::ostream& err) {
   if (!db.IsOpen()) {
@@ -88,11 +98,10 @@ int AddUser(const std::string& path, const std::string& name, const std::string&
   user.SetPassword(password);
   user.SetType(static_cast<uint8_t>(type));
   user.SetOrganizationName(organization);
-  if (!db.InsertRecord(&user)) {
+  if (!StoreCounted(db, user, "UserNum")) {
     err << "cannot store user " << name << " (does it exist already?)\n";
     return 1;
   }
-  Count(db, "UserNum", organization);
   return 0;
 }
 
@@ -104,11 +113,10 @@ int AddCard(const std::string& path, const std::string& device_id, const std::st
   CCardRecord card;
   card.SetDeviceID(device_id);
   card.SetOrganizationName(organization);
-  if (!db.InsertRecord(&card)) {
+  if (!StoreCounted(db, card, "CardNum")) {
     err << "cannot store card " << device_id << " (does it exist already?)\n";
     return 1;
   }
-  Count(db, "CardNum", organization);
   return 0;
 }
 

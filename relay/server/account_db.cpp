@@ -216,6 +216,23 @@ int CAccountDb::DeleteRecord(int kind, const std::string& key, int* changes) {
       changes);
 }
 
+CWriteTransaction::CWriteTransaction(CAccountDb& db) : db_(db) {
+  open_ = db_.ExecuteSql(CSqlStatement{"BEGIN IMMEDIATE", {}}) == 1;
+}
+
+CWriteTransaction::~CWriteTransaction() {
+  if (open_) db_.ExecuteSql(CSqlStatement{"ROLLBACK", {}});
+}
+
+int CWriteTransaction::Commit() {
+  if (!open_) return 0;
+  if (db_.ExecuteSql(CSqlStatement{"COMMIT", {}}) == 1) {
+    open_ = false;
+    return 1;
+  }
+  return 0;  // still open: the destructor rolls it back
+}
+
 int CreateAccountDatabase(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -55,6 +55,28 @@ class CAccountDb {
   sqlite3* db_ = nullptr;
 };
 
+// One write transaction on a connection: it takes the write lock at once
+// (BEGIN IMMEDIATE), so what it reads stays true until it commits, and it
+// rolls back unless committed (a connection closed mid-way, or a process
+// killed mid-way, does the same). Steps that must all happen or none, such
+// as a row and the organization counter that counts it, run inside one.
+class CWriteTransaction {
+ public:
+  explicit CWriteTransaction(CAccountDb& db);
+  ~CWriteTransaction();
+  CWriteTransaction(const CWriteTransaction&) = delete;
+  CWriteTransaction& operator=(const CWriteTransaction&) = delete;
+
+  // Whether it began; statements run without it would commit one by one.
+  bool IsOpen() const { return open_; }
+  // 1 committed; 0 when it never began or the commit failed (rolled back).
+  int Commit();
+
+ private:
+  CAccountDb& db_;
+  bool open_ = false;
+};
+
 // Creates the database file with its four tables (nothing happens to tables
 // that exist already). 1 done, 0 failed with the reason in *error.
 int CreateAccountDatabase(const std::string& path, std::string* error);

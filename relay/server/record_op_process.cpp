@@ -16,36 +16,13 @@ namespace {
 
 enum class Counter { kUsers, kCards };
 
-// Reads a row, changes it and moves the counters as one step: connections
-// on other threads may change the same row at the same time, and a counter
-// moved on what another one changed meanwhile would drift from the rows.
-// Rolled back unless committed (closing the database does the same).
-class WriteTransaction {
- public:
-  explicit WriteTransaction(CAccountDb& db) : db_(db) {
-    open_ = db_.ExecuteSql(CSqlStatement{"BEGIN IMMEDIATE", {}}) == 1;
-  }
-  ~WriteTransaction() {
-    if (open_) db_.ExecuteSql(CSqlStatement{"ROLLBACK", {}});
-  }
-  WriteTransaction(const WriteTransaction&) = delete;
-  WriteTransaction& operator=(const WriteTransaction&) = delete;
-  void Commit() {
-    if (open_) db_.ExecuteSql(CSqlStatement{"COMMIT", {}});
-    open_ = false;
-  }
-
- private:
-  CAccountDb& db_;
-  bool open_ = false;
-};
-
-void ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& organization) {
+// 1 done (also when no organization has that name), 0 failed.
+int ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& organization) {
   const char* column = which == Counter::kUsers ? "UserNum" : "CardNum";
   std::string sql = std::string(" Update ") + GetTableName(kOrganizationKind) + " SET " + column +
                     " = " + column + (delta > 0 ? " + 1" : " - 1") +
                     " Where [OrganizationName] = ?";
-  db.ExecuteSql(CSqlStatement{sql, {organization}});
+  return db.ExecuteSql(CSqlStatement{sql, {organization}});
 }
 
 // The organization of the record's stored row; false when there is no row.
@@ -82,6 +59,16 @@ bool MayChange(CAccountDb& db, const CUserRecord& user, uint8_t operation, const
   return true;
 }
 
+// Stores the row and counts it in its organization as one transaction: the
+// counter follows the stored rows, and a server killed between the two would
+// otherwise leave the counter one below the rows.
+int AddCounted(CAccountDb& db, CRecord& record, Counter which) {
+  CWriteTransaction transaction(db);
+  if (!transaction.IsOpen() || !db.InsertRecord(&record)) return 0;
+  if (!ChangeCounter(db, which, +1, record.GetOrganizationName())) return 0;
+  return transaction.Commit();
+}
+
 // Adds a card unless it is connected under another organization; a card that
 // is connected under its own organization is stored with its live state.
 int AddCard(CAccountDb& db, CRecord& record) {
@@ -95,18 +82,13 @@ int AddCard(CAccountDb& db, CRecord& record) {
     card.SetRegTime(l->GetRegTime());
     break;
   }
-  if (!db.InsertRecord(&card)) return 0;
-  ChangeCounter(db, Counter::kCards, +1, card.GetOrganizationName());
-  return 1;
+  return AddCounted(db, card, Counter::kCards);
 }
 
 int Add(CAccountDb& db, CRecord& record) {
   switch (record.GetKind()) {
     case kUserKind:
-      // The counter follows the stored rows: it moves only when the row was added.
-      if (!db.InsertRecord(&record)) return 0;
-      ChangeCounter(db, Counter::kUsers, +1, record.GetOrganizationName());
-      return 1;
+      return AddCounted(db, record, Counter::kUsers);
     case kCardKind:
       return AddCard(db, record);
     default:
@@ -120,11 +102,17 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
   if (kind == kOrganizationKind) {
     registry.DisconnectOrganizationCards(key);
     registry.DisconnectOrganizationUsers(key);
+    // Its cards, users and log entries go with it or, when any step fails,
+    // nothing goes: an organization must never outlive its rows half-way.
+    CWriteTransaction transaction(db);
+    if (!transaction.IsOpen()) return 0;
     for (int table : {kCardKind, kUserKind, kLogKind}) {
-      db.ExecuteSql(CSqlStatement{
-          "Delete From " + GetTableName(table) + " Where [OrganizationName] = ?", {key}});
+      if (!db.ExecuteSql(CSqlStatement{
+              "Delete From " + GetTableName(table) + " Where [OrganizationName] = ?", {key}}))
+        return 0;
     }
-    return db.DeleteRecord(kind, key);
+    if (!db.DeleteRecord(kind, key)) return 0;
+    return transaction.Commit();
   }
   if (kind == kUserKind || kind == kCardKind) {
     if (kind == kUserKind) {
@@ -134,16 +122,16 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
     }
     // The counter of the organization the stored row belongs to, and only
     // when a row was really deleted.
-    WriteTransaction transaction(db);
+    CWriteTransaction transaction(db);
+    if (!transaction.IsOpen()) return 0;
     std::string organization;
     bool stored = StoredOrganization(db, record, &organization);
     int changes = 0;
-    int ran = db.DeleteRecord(kind, key, &changes);
-    if (ran && stored && changes > 0) {
-      ChangeCounter(db, kind == kUserKind ? Counter::kUsers : Counter::kCards, -1, organization);
-    }
-    transaction.Commit();
-    return ran;
+    if (!db.DeleteRecord(kind, key, &changes)) return 0;
+    if (stored && changes > 0 &&
+        !ChangeCounter(db, kind == kUserKind ? Counter::kUsers : Counter::kCards, -1, organization))
+      return 0;
+    return transaction.Commit();
   }
   return db.DeleteRecord(kind, key);
 }
@@ -154,7 +142,11 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
 int Modify(CAccountDb& db, const CRecord& record) {
   const int kind = record.GetKind();
   if (kind != kUserKind && kind != kCardKind) return db.UpdateRecord(record);
-  WriteTransaction transaction(db);
+  // Reads the row, changes it and moves the counters as one step:
+  // connections on other threads may change the same row at the same time,
+  // and a counter moved on what another one changed meanwhile would drift.
+  CWriteTransaction transaction(db);
+  if (!transaction.IsOpen()) return 0;
   std::string before;
   const bool stored = StoredOrganization(db, record, &before);
   if (!db.UpdateRecord(record)) return 0;
@@ -162,11 +154,9 @@ int Modify(CAccountDb& db, const CRecord& record) {
   // Organization names compare without case, as the tables store them.
   if (stored && !EqualsIgnoreCase(before, after)) {
     const Counter which = kind == kUserKind ? Counter::kUsers : Counter::kCards;
-    ChangeCounter(db, which, -1, before);
-    ChangeCounter(db, which, +1, after);
+    if (!ChangeCounter(db, which, -1, before) || !ChangeCounter(db, which, +1, after)) return 0;
   }
-  transaction.Commit();
-  return 1;
+  return transaction.Commit();
 }
 
 }  // namespace

@@ -346,6 +346,35 @@ TEST_F(Handlers, DeletingAnOrganizationTakesItsRowsAndConnectionsAlong) {
   EXPECT_EQ(Count("[Card]"), 1);
 }
 
+// A record operation whose last statement fails (here refused by a trigger)
+// leaves none of its earlier statements behind and is answered "not done".
+TEST_F(Handlers, AnOperationThatFailsHalfWayLeavesNothingBehind) {
+  CUserRecord root;
+  LogIn(root, "root", "r");
+  CAccountDb a;
+  ASSERT_EQ(a.ExecuteSql(CSqlStatement{"CREATE TRIGGER no_counting BEFORE UPDATE ON "
+                                       "[Organization] BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                                       {}}),
+            1);
+  EXPECT_EQ(RecordOp(root, kRecordAdd, NewUser("newbie", 2, "Acme")), 1);
+  EXPECT_EQ(RecordOp(root, kRecordAdd, NewCard("NEW001", "Acme")), 1);
+  EXPECT_EQ(Count("[User]"), 4);
+  EXPECT_EQ(Count("[Card]"), 2);
+  EXPECT_EQ(Users("Acme"), 4);
+  EXPECT_EQ(Cards("Acme"), 1);
+
+  ASSERT_EQ(a.ExecuteSql(CSqlStatement{"CREATE TRIGGER no_leaving BEFORE DELETE ON "
+                                       "[Organization] BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                                       {}}),
+            1);
+  auto org = std::make_unique<COrganizationRecord>();
+  org->SetOrganizationName("Other");
+  EXPECT_EQ(RecordOp(root, kRecordDelete, std::move(org)), 1);
+  EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [User] WHERE OrganizationName = 'Other'"), 1);
+  EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [Card] WHERE OrganizationName = 'Other'"), 1);
+  EXPECT_EQ(Count("[Organization]"), 2);
+}
+
 TEST_F(Handlers, OwnOrganizationUsersManageOnlyTheirOwnRecords) {
   CUserRecord alice;
   LogIn(alice, "alice", "a");
