@@ -71,8 +71,8 @@ bool StoreCounted(CAccountDb& db, CRecord& record, const char* column) {
 
 bool ReadyForOrganization(CAccountDb& db, const std::string& path, const std::string& organization,
                           std::ostream& err) {
-  if (!db.IsOpen()) {
-    err << "cannot open " << path << " (create it with --init-db)\n";
+  if (const std::string problem = DatabaseProblem(path); !problem.empty()) {
+    err << "cannot open " << path << ": " << problem << "\n";
     return false;
   }
   if (!OrganizationExists(db, organization)) {

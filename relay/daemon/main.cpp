@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     return zv::daemon::AddCard(path, add_card, org, std::cerr);
   }
 
-  if (!zv::CAccountDb(path).IsOpen()) {
-    std::cerr << "cannot open the account database " << path << " (create it with --init-db)\n";
+  if (const std::string problem = zv::DatabaseProblem(path); !problem.empty()) {
+    std::cerr << "cannot open the account database " << path << ": " << problem << "\n";
     return 1;
   }
   // Every connection takes a descriptor, and the usual soft limit (1024) is

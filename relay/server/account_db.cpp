@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <mutex>
 
 #include "relay/messages/log_record.hpp"
@@ -214,6 +215,33 @@ int CAccountDb::DeleteRecord(int kind, const std::string& key, int* changes) {
   return ExecuteSql(
       CSqlStatement{"Delete From " + table + " Where " + kKeyColumn[kind] + " = ?", {key}},
       changes);
+}
+
+std::string DatabaseProblem(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec) && !ec) return "no such file (create it with --init-db)";
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    std::string problem = db ? sqlite3_errmsg(db) : "cannot open it";
+    sqlite3_close(db);
+    return problem;
+  }
+  sqlite3_busy_timeout(db, g_busy_timeout_ms.load());
+  std::string problem;
+  if (sqlite3_db_readonly(db, "main") == 1) {
+    // SQLite opens a file it may not write for reading only; the server
+    // writes on every login.
+    problem = "it is read-only (the server writes to it: check the permissions of the file)";
+  } else if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+             SQLITE_OK) {
+    problem = sqlite3_errmsg(db);
+    // The write-ahead log beside the file could not be made.
+    if (sqlite3_errcode(db) == SQLITE_CANTOPEN)
+      problem += " (the server writes beside it: check the permissions of its folder)";
+  }
+  sqlite3_close(db);
+  return problem;
 }
 
 CWriteTransaction::CWriteTransaction(CAccountDb& db) : db_(db) {

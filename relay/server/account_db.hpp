@@ -81,6 +81,11 @@ class CWriteTransaction {
 // that exist already). 1 done, 0 failed with the reason in *error.
 int CreateAccountDatabase(const std::string& path, std::string* error);
 
+// What keeps the database at `path` from serving, for the operator: empty
+// when it opens for reading and writing, else the reason ("no such file
+// (create it with --init-db)", "it is read-only ...", SQLite's text).
+std::string DatabaseProblem(const std::string& path);
+
 // How long a statement waits for a lock another connection holds before it
 // fails (5000 ms unless changed; tests shorten it).
 void SetDbBusyTimeoutMs(int ms);

@@ -10,11 +10,14 @@ namespace zv {
 void CLoginAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
   if (request.GetType() != kLoginMsgType) return;
   const auto& login = static_cast<const CLoginMsg&>(request);
+  // A database that fails (locked past the busy wait, a full disk) answers
+  // as one that cannot be opened does, and before anything can throw: the
+  // answer then goes out with a result the client knows, never 0.
+  SetResult(kLoginNoSuchUser);
   CAccountDb db;
   std::unique_ptr<CRecordset> rs = db.OpenRecordset(CSqlStatement{
       "Select * from " + GetTableName(kUserKind) + " where Name = ?", {login.GetUserName()}});
   if (!rs || rs->IsBOF()) {
-    SetResult(kLoginNoSuchUser);
     if (rs) rs->Close();
     return;
   }

@@ -3,6 +3,7 @@
 // library libZvServerAPI.so with a card that answers every packet.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -33,6 +34,22 @@ int RunZvrelayd(const std::vector<std::string>& args, std::string* output = null
     if (output) *output += line + "\n";
   }
   return child.Wait(10000);
+}
+
+// Runs zvrelayd as a user that may read this test's files but not write
+// them (root writes everything: then as nobody). Returns the exit code and
+// what it wrote on its standard error stream.
+std::pair<int, std::string> RunZvrelaydAsReader(const std::vector<std::string>& args) {
+  std::string command = "exec ";
+  if (getuid() == 0) command += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  command += kProgram;
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " 2>&1 >/dev/null";
+  ChildProcess child;
+  if (!child.Start("/bin/sh", {"-c", command})) return {-1, ""};
+  std::string errors, line;
+  while (child.ReadLine(&line, 10000)) errors += line + "\n";
+  return {child.Wait(10000), errors};
 }
 
 struct TempFolder {
@@ -142,6 +159,23 @@ TEST(ZvrelaydProgram, AccountCommandsCreateTheDatabaseAndRefuseBadRequests) {
               version == std::string("zvrelayd ") + tarvo::kSuiteVersion + "\n")
       << version;
   EXPECT_NE(RunZvrelayd({"--db", tmp.File("missing.mdb"), "--user-port", "0"}), 0);  // not served
+
+  // A database the server may read but not write is named as such, not as
+  // one to create.
+  namespace fs = std::filesystem;
+  const fs::perms read_only =
+      fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const fs::perms search = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  fs::permissions(db, read_only);
+  fs::permissions(tmp.path, read_only | search);
+  const auto serving = RunZvrelaydAsReader({"--db", db, "--user-port", "0", "--card-port", "0"});
+  const auto adding = RunZvrelaydAsReader({"--db", db, "--add-card", "DEF456", "--org", "Acme"});
+  fs::permissions(tmp.path, fs::perms::owner_all | read_only | search);
+  for (const auto& [code, errors] : {serving, adding}) {
+    EXPECT_EQ(code, 1) << errors;
+    EXPECT_NE(errors.find("read-only"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("--init-db"), std::string::npos) << errors;
+  }
 }
 
 TEST(ZvrelaydProgram, ServesTheClientLibraryAndStopsOnSigterm) {
