@@ -1,7 +1,9 @@
 // The serial medium over a real pseudo-terminal pair: framing on the line,
-// write pacing, reply decoding, silence and a vanishing device.
+// write pacing, reply decoding, silence, an endless reply and a vanishing
+// device.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
 #include <thread>
 
@@ -97,6 +99,29 @@ TEST_F(SerialMediumTest, SilenceEndsAfterThreeBoundedReads) {
   int64_t took = platform::MonotonicMs() - start;
   EXPECT_GE(took, 250);  // three reads of 100 ms
   EXPECT_LT(took, 5000);
+}
+
+TEST_F(SerialMediumTest, APeerThatNeverEndsItsFrameIsCutOffAtTheReplyBound) {
+  link_.serial.timing.reply_limit_ms = 300;
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+  // Bytes keep coming, never an end byte and never a pause as long as a read:
+  // the silence rule alone would wait for as long as the peer streams (5 s).
+  std::atomic<bool> done{false};
+  std::thread peer([&] {
+    const Bytes chunk = {0xA5, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42};
+    const int64_t until = platform::MonotonicMs() + 5000;
+    while (!done && platform::MonotonicMs() < until) {
+      pty_.master.Write(chunk.data(), chunk.size(), 50);
+      platform::SleepMs(5);
+    }
+  });
+  uint8_t reply[100];
+  const int64_t start = platform::MonotonicMs();
+  EXPECT_EQ(ReceivePacket(link_, reply, sizeof reply), 0u);
+  EXPECT_LT(platform::MonotonicMs() - start, 2500);
+  done = true;
+  peer.join();
+  link_.CloseLink();
 }
 
 TEST_F(SerialMediumTest, AVanishedDeviceGivesNoReplyQuickly) {

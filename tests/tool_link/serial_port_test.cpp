@@ -104,6 +104,7 @@ TEST(SerialPortRecord, OpeningAMissingDeviceFailsWithoutAMessage) {
 TEST(SerialTimingValues, ProductionValues) {
   SerialTiming t;
   EXPECT_EQ(t.read_timeout_ms, 10000);
+  EXPECT_EQ(t.reply_limit_ms, 10000);
   EXPECT_EQ(t.event_wait_ms, 1000);
   EXPECT_EQ(t.write_timeout_ms, 10000);
   EXPECT_EQ(t.piece_pause_ms, 20);

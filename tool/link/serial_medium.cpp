@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 
+#include "platform/clock.hpp"
 #include "platform/socket.hpp"
 #include "tool/codec/stream_framing.hpp"
 #include "tool/codec/stream_receive.hpp"
@@ -44,8 +45,23 @@ class SerialMedium final : public Medium {
     SerialPort& port = link_.serial;
     // Bytes left over from an earlier exchange belong to no reply of ours.
     port.ring.Reset();
-    const RxRing::Source read = [&port](uint8_t* buffer, size_t size) {
-      return ReadSerialPort(port, buffer, size);
+    // The read rule only counts silence, so a peer that keeps sending without
+    // ever ending a frame would hold the link for as long as it sends. A
+    // reply therefore gets reply_limit_ms from its first byte: no read waits
+    // past that point, and once it has passed the port is not read again,
+    // which the decoder sees as silence.
+    int64_t reply_deadline = -1;
+    const RxRing::Source read = [&port, &reply_deadline](uint8_t* buffer, size_t size) -> size_t {
+      int wait = port.timing.read_timeout_ms;
+      if (reply_deadline >= 0) {
+        const int64_t left = reply_deadline - platform::MonotonicMs();
+        if (left <= 0) return 0;
+        if (left < wait) wait = static_cast<int>(left);
+      }
+      const size_t n = ReadSerialPort(port, buffer, size, wait);
+      if (n > 0 && reply_deadline < 0)
+        reply_deadline = platform::MonotonicMs() + port.timing.reply_limit_ms;
+      return n;
     };
     const ByteSource next = [&port, &read](uint8_t* out) { return port.ring.NextByte(out, read); };
     return ReceiveStreamPacket(next, kSerialIdleReadsPerReply, destination, capacity);

@@ -160,12 +160,13 @@ int WriteSerialPort(SerialPort& port, const uint8_t* bytes, size_t count) {
   return 1;
 }
 
-size_t ReadSerialPort(SerialPort& port, uint8_t* destination, size_t capacity) {
+size_t ReadSerialPort(SerialPort& port, uint8_t* destination, size_t capacity, int timeout_ms) {
   if (!port.device.IsOpen()) return 0;
   if (capacity > kSerialReceiveBufferSize) capacity = kSerialReceiveBufferSize;
+  if (timeout_ms < 0) timeout_ms = port.timing.read_timeout_ms;
   // Wait in slices so that a long read time-out still looks at the device
   // regularly; the first slice that brings bytes ends the read.
-  const int64_t deadline = platform::MonotonicMs() + port.timing.read_timeout_ms;
+  const int64_t deadline = platform::MonotonicMs() + timeout_ms;
   for (;;) {
     int64_t left = deadline - platform::MonotonicMs();
     if (left < 0) left = 0;

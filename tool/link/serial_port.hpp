@@ -22,6 +22,7 @@ using PortMap = std::map<std::string, std::string>;
 // tests shorten them.
 struct SerialTiming {
   int read_timeout_ms = 10000;     // longest wait for the first byte of one read
+  int reply_limit_ms = 10000;      // longest time one reply takes from its first byte
   int event_wait_ms = 1000;        // longest single wait on the device inside one read
   int write_timeout_ms = 10000;    // longest wait for one piece to be taken
   int piece_pause_ms = 20;         // pause between two pieces of one frame
@@ -81,8 +82,9 @@ int CloseSerialPort(SerialPort& port);
 int WriteSerialPort(SerialPort& port, const uint8_t* bytes, size_t count);
 // One bounded read of at most kSerialReceiveBufferSize bytes into
 // `destination` (which holds at least `capacity` bytes): the count, 0 when
-// nothing arrived or the device failed.
-size_t ReadSerialPort(SerialPort& port, uint8_t* destination, size_t capacity);
+// nothing arrived or the device failed. It waits up to `timeout_ms` for the
+// first byte (below 0: the port's read_timeout_ms).
+size_t ReadSerialPort(SerialPort& port, uint8_t* destination, size_t capacity, int timeout_ms = -1);
 
 // Size of the piece that goes out next when `remaining` bytes are left.
 size_t NextSerialPiece(const SerialTiming& timing, size_t remaining);
