@@ -2,7 +2,7 @@
 // controller as numbered blocks. Only block 0 is acknowledged; the rest are
 // sent without waiting and the controller's list of missing blocks drives up
 // to nine resend passes, which keeps slow media from paying a round trip per
-// block.
+// block. A link its medium has given up on ends the upload at once.
 #include <algorithm>
 
 #include "common/wire.hpp"
@@ -35,6 +35,15 @@ uint16_t SendBlock(TransferContext& ctx, size_t size, size_t block_size, uint16_
                         static_cast<uint16_t>(block_size), answer);
 }
 
+// A link that can carry nothing more (the relay server no longer forwards
+// to the card) ends the upload as a failed link, with no further blocks or
+// queries.
+bool EndedOnLostLink(TransferContext& ctx, TransferJob& job) {
+  if (!ctx.link.lost) return false;
+  EndTransfer(ctx, job, kTextCommFailed, kReportFailedEarly);
+  return true;
+}
+
 }  // namespace
 
 int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
@@ -63,13 +72,16 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
       return 0;
     }
+    if (EndedOnLostLink(ctx, job)) return 0;
     ReportProgress(job, n * block_size, size, 95);
     if (n == 0) {
       bool acknowledged = false;
-      for (int attempt = 0; attempt < kBlockZeroSends && !acknowledged; ++attempt) {
+      for (int attempt = 0; attempt < kBlockZeroSends && !acknowledged && !ctx.link.lost;
+           ++attempt) {
         acknowledged = SendBlock(ctx, size, block_size, 0, true) != 0;
         platform::SleepMs(block_delay);
       }
+      if (EndedOnLostLink(ctx, job)) return 0;
       if (!acknowledged) {
         EndTransfer(ctx, job, kTextFailedBang, kReportFailedEarly);
         return 0;
@@ -86,6 +98,7 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
       return 0;
     }
+    if (EndedOnLostLink(ctx, job)) return 0;
     platform::SleepMs(query_delay);
     uint8_t listed[kMissingBlocksSize] = {};
     uint16_t count = GetMissingBlocks(ctx.link, static_cast<uint16_t>(blocks), listed, kind);
@@ -94,7 +107,7 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       break;
     }
     if (count > kMissingListed || pass == kRepairPasses) continue;
-    for (uint16_t k = 0; k < count && !StopRequested(job); ++k) {
+    for (uint16_t k = 0; k < count && !StopRequested(job) && !ctx.link.lost; ++k) {
       ReportProgress(job, k, count, 95);
       uint16_t number = wire::GetLe16(listed + 2 * k);
       // A block number outside the file would send bytes that are not part
@@ -104,6 +117,7 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       platform::SleepMs(block_delay);
     }
   }
+  if (!complete && EndedOnLostLink(ctx, job)) return 0;
   if (!complete) {
     EndTransfer(ctx, job, kTextFailedBang, kReportFinished);
     return 0;

@@ -1,9 +1,11 @@
 // The transfer workers on their own against a simulated controller that
-// loses blocks, is not ready, answers with bad sums or stays silent.
+// loses blocks, is not ready, answers with bad sums or stays silent, and
+// through a relay server that stops forwarding to the card.
 #include <gtest/gtest.h>
 
 #include <mutex>
 
+#include "fake_relay_library.hpp"
 #include "sim_fixture.hpp"
 #include "tool/link/connection_manager.hpp"
 #include "tool/protocol/commands.hpp"
@@ -214,6 +216,39 @@ TEST_F(TransferTest, UpgradeByBlocksAsksForARestartWhenTheResetIsNotConfirmed) {
   TransferContext ctx = Context();
   EXPECT_EQ(BlockTransferThread(ctx, job), 1);
   EXPECT_EQ(job.result, "Please restart the controller!");
+}
+
+TEST(RelayTransfer, ACardGoneMidUploadEndsTheUploadAtTheFirstRefusedPacket) {
+  test::Recorder rec;
+  rec.answer_requests = true;
+  rec.card_gone_at_send = 5;  // create, block 0, blocks 1 and 2 went; block 3 is refused
+  test::g_rec = &rec;
+  ConnectionManager link;
+  link.relay = test::FakeRelayApi();
+  std::vector<uint8_t> buffer(64 * 1024);
+  TransferContext ctx{link, buffer, test::FastTiming(), {}};
+  test::TempDir dir;
+  TransferJob job;
+  job.local_path = dir.Path("upload.dat");
+  ASSERT_TRUE(test::WriteBytes(job.local_path, test::Pattern(20 * 512)));
+  job.comm_type = static_cast<int>(CommType::kZvServer);
+  job.panel.device_id = "100001";
+  int final_code = -1;
+  job.report = [&](int code, int) {
+    if (code != kReportProgress) final_code = code;
+  };
+  EXPECT_EQ(BlockTransferThread(ctx, job), 0);
+  test::g_rec = nullptr;
+  EXPECT_EQ(job.result, "Communication failed!");
+  EXPECT_EQ(final_code, kReportFailedEarly);
+  EXPECT_EQ(link.problem.reason, "card 100001 went offline");
+  // Nothing after the refused block: no further blocks, no missing-block
+  // queries, no receive; the link is closed as usual.
+  EXPECT_EQ(rec.Count("send"), 5u);
+  EXPECT_EQ(rec.Count("recv"), 2u);  // the create and block 0 answers
+  ASSERT_GE(rec.calls.size(), 2u);
+  EXPECT_EQ(rec.calls[rec.calls.size() - 2], "unlock 100001");
+  EXPECT_EQ(rec.calls.back(), "logout");
 }
 
 TEST(TransferNames, RemoteNamesAndListsFollowTheJob) {

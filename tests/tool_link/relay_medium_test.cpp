@@ -1,14 +1,12 @@
 // The relay media driven through a recording fake of the relay library's
-// six functions: call order, Device ID checks, envelopes on both routes.
+// functions: call order, Device ID checks, envelopes on both routes, and
+// an open link that the relay server stopped forwarding for.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "fake_relay_library.hpp"
 #include "link_test_util.hpp"
 #include "tool/codec/stream_framing.hpp"
 #include "tool/link/connection_manager.hpp"
@@ -19,84 +17,23 @@ namespace tarvo {
 namespace {
 
 using test::Bytes;
-
-// What the fake library saw and what it answers next.
-struct Recorder {
-  std::vector<std::string> calls;
-  int login_result = 1;
-  int lock_result = 1;
-  std::string login_args;
-  std::vector<Bytes> sent;
-  std::vector<int> routes;
-  std::deque<Bytes> replies;
-  int forced_count = 0;  // when non-zero, the count RecvCommPacket reports
-  int send_status = 1;
-  std::string card_status;  // what QueryCardStatus lists
-};
-Recorder* g_rec = nullptr;
-
-int FakeLogin(const char* a, int port, const char* u, const char* p) {
-  g_rec->calls.push_back("login");
-  g_rec->login_args = std::string(a) + ":" + std::to_string(port) + ":" + u + ":" + p;
-  return g_rec->login_result;
-}
-int FakeLogout() {
-  g_rec->calls.push_back("logout");
-  return 0;
-}
-int FakeLock(const char* id) {
-  g_rec->calls.push_back(std::string("lock ") + id);
-  return g_rec->lock_result;
-}
-int FakeUnlock(const char* id) {
-  g_rec->calls.push_back(std::string("unlock ") + id);
-  return 1;
-}
-int FakeSend(const char* id, int route, const uint8_t* data, int length) {
-  g_rec->calls.push_back(std::string("send ") + id);
-  g_rec->sent.emplace_back(data, data + length);
-  g_rec->routes.push_back(route);
-  return g_rec->send_status;
-}
-int FakeQuery(const char* filter, char* buffer, int size) {
-  std::snprintf(buffer, static_cast<size_t>(size), "%s", g_rec->card_status.c_str());
-  return static_cast<int>(std::count(g_rec->card_status.begin(), g_rec->card_status.end(), ';'));
-}
-int FakeRecv(uint8_t* buffer, int size) {
-  g_rec->calls.push_back("recv");
-  if (g_rec->replies.empty()) return 0;
-  Bytes r = g_rec->replies.front();
-  g_rec->replies.pop_front();
-  size_t n = std::min(r.size(), static_cast<size_t>(size));
-  std::memcpy(buffer, r.data(), n);
-  return g_rec->forced_count ? g_rec->forced_count : static_cast<int>(n);
-}
+using test::RouteOne;
 
 class RelayMediumTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_rec = &rec_;
-    link_.relay =
-        RelayApi{&FakeLogin, &FakeLogout, &FakeLock, &FakeUnlock, &FakeSend, &FakeRecv, &FakeQuery};
+    test::g_rec = &rec_;
+    link_.relay = test::FakeRelayApi();
     link_.settings.relay_address = "127.0.0.1";
     link_.settings.relay_port = 5200;
     link_.settings.user_name = "ann";
     link_.settings.password = "pw";
   }
-  void TearDown() override { g_rec = nullptr; }
+  void TearDown() override { test::g_rec = nullptr; }
 
-  Recorder rec_;
+  test::Recorder rec_;
   ConnectionManager link_;
 };
-
-// Route-1 reply envelope: [L][six id characters][packet].
-Bytes RouteOne(const std::string& id, const Bytes& packet) {
-  Bytes out = {static_cast<uint8_t>(packet.size() + 6),
-               static_cast<uint8_t>((packet.size() + 6) >> 8)};
-  out.insert(out.end(), id.begin(), id.end());
-  out.insert(out.end(), packet.begin(), packet.end());
-  return out;
-}
 
 TEST_F(RelayMediumTest, ZvServerOperationCallsInOrder) {
   link_.comm_type = 4;
@@ -253,6 +190,37 @@ TEST_F(RelayMediumTest, RefusalsAreExplainedFromWhatTheServerSaid) {
   rec_.send_status = 2;
   EXPECT_EQ(ResetController(link_), 0);
   EXPECT_EQ(link_.problem.reason, "card 100001 went offline");
+  link_.CloseLink();
+}
+
+TEST_F(RelayMediumTest, ACardThatIsGoneOrNotLockedEndsTheOpenLinkUntilItIsOpenedAgain) {
+  link_.comm_type = 4;
+  link_.settings.device_id = "100001";
+  // 2 card not connected, 3 locked by another user, 4 of another
+  // organization, 5 no longer locked for this user.
+  for (int status : {2, 3, 4, 5}) {
+    rec_.calls.clear();
+    rec_.send_status = 1;
+    ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+    rec_.send_status = status;
+    EXPECT_EQ(ResetController(link_), 0) << status;
+    // No reply can come: nothing waits on the library's receive time-out,
+    // and later packets of this link are not offered to the server.
+    uint8_t reply[64];
+    EXPECT_EQ(ReceivePacket(link_, reply, sizeof reply), 0u);
+    Bytes p = test::Reply(0x29, {0x01});
+    EXPECT_EQ(SendPacket(link_, p.data(), p.size()), 0);
+    EXPECT_FALSE(link_.problem.reason.empty()) << status;
+    link_.CloseLink();
+    EXPECT_EQ(rec_.calls, (std::vector<std::string>{"login", "lock 100001", "send 100001",
+                                                    "unlock 100001", "logout"}))
+        << status;
+  }
+  // The next operation opens a fresh link that carries packets again.
+  rec_.send_status = 1;
+  ASSERT_EQ(link_.OpenLink(kControllerTypeCode, 1), 1);
+  rec_.replies.push_back(RouteOne("100001", test::Reply(0x2D, {0x01})));
+  EXPECT_EQ(ResetController(link_), 1);
   link_.CloseLink();
 }
 

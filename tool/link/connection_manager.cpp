@@ -57,6 +57,7 @@ Medium& ConnectionManager::CurrentMedium() {
 int ConnectionManager::OpenLink(uint8_t type_code, uint8_t controller_id) {
   type_code_ = type_code;
   problem = LinkProblem{};
+  lost = false;
   uint8_t effective_id = controller_id;
   if (CurrentMedium().Open(controller_id, &effective_id) != 1) {
     type_code_ = 0;
@@ -70,6 +71,7 @@ int ConnectionManager::OpenLink(uint8_t type_code, uint8_t controller_id) {
 void ConnectionManager::CloseLink() {
   type_code_ = 0;
   controller_id_ = 0;
+  lost = false;
   CurrentMedium().Close();
 }
 

@@ -114,6 +114,11 @@ class ConnectionManager {
   void NoteProblem(const std::string& code, const std::string& reason) {
     if (problem.code.empty()) problem = LinkProblem{code, reason};
   }
+  // Set by a medium that knows the open link can carry no more packets (the
+  // relay server said the card is gone or not locked for this user); from
+  // then on its SendPacket and ReceivePacket fail at once and the transfer
+  // workers stop. Cleared by OpenLink and CloseLink.
+  bool lost = false;
 
   // Opens the medium of `comm_type` and records the address bytes. On the
   // network, gateway and relay media the Controller ID becomes 255. 1 or 0.

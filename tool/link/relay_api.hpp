@@ -21,7 +21,8 @@ struct RelayApi {
   // Non-zero = the card is locked for this user.
   int(TARVO_RELAY_CALL* lock_card)(const char* device_id) = nullptr;
   int(TARVO_RELAY_CALL* unlock_card)(const char* device_id) = nullptr;
-  // The server's forwarding status; not used by the tool.
+  // The server's forwarding status: 1 sent; 2-5 (card not connected, locked
+  // by another user, of another organization, not locked) end the open link.
   int(TARVO_RELAY_CALL* send_comm_packet)(const char* device_id, int route, const uint8_t* data,
                                           int length) = nullptr;
   // Bytes placed in the buffer; below 15 counts as no reply.

@@ -52,15 +52,22 @@ class RelayMedium final : public Medium {
     const std::string& id = link_.settings.device_id;
     bool ok = route_ == kRelayRouteGprs ? EncodeRouteTwoRequest(id, packet, length, &envelope_)
                                         : EncodeRouteOneRequest(packet, length, &envelope_);
-    if (!ok || !link_.relay.send_comm_packet) return 0;
+    if (link_.lost || !ok || !link_.relay.send_comm_packet) return 0;
     int status = link_.relay.send_comm_packet(id.c_str(), route_, envelope_.data(),
                                               static_cast<int>(envelope_.size()));
     NoteForwardingProblem(status);
+    // The server forwarded nothing and will forward nothing more under this
+    // lock: no reply can come, so no later call waits out the library's
+    // receive time-out for one.
+    if (CardOutOfReach(status)) {
+      link_.lost = true;
+      return 0;
+    }
     return 1;
   }
 
   size_t ReceivePacket(uint8_t* destination, size_t capacity) override {
-    if (!link_.relay.recv_comm_packet) return 0;
+    if (link_.lost || !link_.relay.recv_comm_packet) return 0;
     receive_.fill(0);
     int n = link_.relay.recv_comm_packet(receive_.data(), kRelayReceiveBufferSize);
     // A count beyond the buffer cannot be trusted.
@@ -121,6 +128,12 @@ class RelayMedium final : public Medium {
       link_.NoteProblem("card-locked", "the relay server refused to lock card " + id);
     }
   }
+
+  // Forwarding statuses after which the card cannot be reached on this link:
+  // 2 not connected (its lock went with it), 3 locked by another user, 4 of
+  // another organization, 5 no longer locked for this user. 0 (no status)
+  // and 1 (sent) are not.
+  static bool CardOutOfReach(int status) { return status >= 2 && status <= 5; }
 
   void NoteForwardingProblem(int status) {
     const std::string& id = link_.settings.device_id;
