@@ -2,7 +2,8 @@
 // controller as numbered blocks. Only block 0 is acknowledged; the rest are
 // sent without waiting and the controller's list of missing blocks drives up
 // to nine resend passes, which keeps slow media from paying a round trip per
-// block. A link its medium has given up on ends the upload at once.
+// block. A controller that answers none of two queries in a row, or a link
+// its medium has given up on, ends the upload at once.
 #include <algorithm>
 
 #include "common/wire.hpp"
@@ -20,6 +21,10 @@ constexpr size_t kSlowSerialBlockSize = 110;
 constexpr int kSlowSerialBaud = 9600;
 constexpr int kBlockZeroSends = 3;
 constexpr int kRepairPasses = 10;
+// Consecutive unanswered missing-block queries after which the controller is
+// taken to have stopped answering: each further pass would only wait out the
+// receive bound.
+constexpr int kSilentPassesToGiveUp = 2;
 constexpr size_t kMissingListed = kMissingBlocksSize / 2;  // 36
 
 size_t BlockSizeFor(const TransferJob& job) {
@@ -93,6 +98,7 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
   }
 
   bool complete = false;
+  int silent_passes = 0;
   for (int pass = 1; pass <= kRepairPasses && !complete; ++pass) {
     if (StopRequested(job)) {
       EndTransfer(ctx, job, kTextTransferStopped, kReportFailedEarly);
@@ -106,6 +112,10 @@ int BlockTransferThread(TransferContext& ctx, TransferJob& job) {
       complete = true;
       break;
     }
+    // Only a query with no whole reply is silence; a list too long to resend
+    // from is still an answer.
+    silent_passes = ctx.link.last_reply.whole ? 0 : silent_passes + 1;
+    if (silent_passes == kSilentPassesToGiveUp) break;
     if (count > kMissingListed || pass == kRepairPasses) continue;
     for (uint16_t k = 0; k < count && !StopRequested(job) && !ctx.link.lost; ++k) {
       ReportProgress(job, k, count, 95);

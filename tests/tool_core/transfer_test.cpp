@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <sstream>
 
 #include "fake_relay_library.hpp"
 #include "sim_fixture.hpp"
@@ -89,6 +90,41 @@ TEST_F(TransferTest, BlocksThatStayMissingFailAfterTenPasses) {
   // Block 2 never arrived, however often it was sent.
   EXPECT_EQ(Count(kWriteFileBlock), 7u);
   EXPECT_FALSE(HasFile(kUserDisk, "upload.dat"));
+}
+
+TEST_F(TransferTest, AControllerSilentForTwoRepairPassesEndsTheUpload) {
+  // Every block arrives, but the missing-block queries go unanswered: the
+  // third pass would only wait out the receive bound again.
+  sim::FaultSettings silent;
+  silent.silent_commands = {kGetMissingBlocks};
+  simulator().SetFaults(silent);
+  std::ostringstream packets;
+  app.link().trace = &packets;
+  TransferJob job = Job(test::Pattern(4000));
+  TransferContext ctx = Context();
+  EXPECT_EQ(BlockTransferThread(ctx, job), 0);
+  EXPECT_EQ(job.result, "Failed!");
+  EXPECT_EQ(FinalCode(), kReportFinished);
+  auto queries_sent = [&packets] {
+    std::istringstream lines(packets.str());
+    int n = 0;
+    for (std::string line; std::getline(lines, line);)
+      n += line.rfind("TX", 0) == 0 && line.find(": 68 32 FF 52 ") != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(queries_sent(), 2);
+  // A list longer than one answer holds is an answer, not silence: all ten
+  // passes run.
+  sim::FaultSettings long_list;
+  long_list.drop_repeats = true;
+  for (uint16_t b = 1; b <= 40; ++b) long_list.drop_blocks.push_back(b);
+  simulator().SetFaults(long_list);
+  packets.str("");
+  TransferJob many = Job(test::Pattern(50 * 512));
+  EXPECT_EQ(BlockTransferThread(ctx, many), 0);
+  EXPECT_EQ(many.result, "Failed!");
+  EXPECT_EQ(queries_sent(), 10);
+  app.link().trace = nullptr;
 }
 
 TEST_F(TransferTest, BlockZeroIsSentThreeTimesBeforeGivingUp) {
