@@ -7,12 +7,13 @@ namespace zv::daemon {
 
 CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> cards,
-                           const ServerSettings& settings)
+                           const ServerSettings& settings, CDbWorkers& workers)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       cards_(std::move(cards)),
       settings_(settings),
+      workers_(workers),
       timer_(sender_->Executor()) {}
 
 void CCardSession::Start() {
@@ -48,24 +49,31 @@ void CCardSession::ArmTimer() {
   });
 }
 
-bool CCardSession::Register(const uint8_t* frame, size_t length) {
-  if (length != kCardIdLength + 2) return false;
-  std::string id = CardFrameId(frame);
-  CCardRecord stored;
-  if (!LookupCard(id, &stored)) {
+void CCardSession::LookUp(const std::string& id) {
+  workers_.Run([self = shared_from_this(), loop = sender_->Executor(), id] {
+    auto stored = std::make_unique<CCardRecord>();
+    if (!LookupCard(id, stored.get())) stored.reset();
+    asio::post(loop, [self, id, stored = std::move(stored)] { self->Register(id, stored.get()); });
+  });
+}
+
+void CCardSession::Register(const std::string& id, const CCardRecord* stored) {
+  if (finished_) return;
+  if (!stored) {
     cards_->Log().WriteLog("card " + id + " refused: not registered in [Card]");
-    return false;
+    Finish();
+    return;
   }
-  card.SetDeviceID(stored.GetDeviceID());
-  card.SetOrganizationName(stored.GetOrganizationName());
-  card.SetRegTime(stored.GetRegTime());
+  card.SetDeviceID(stored->GetDeviceID());
+  card.SetOrganizationName(stored->GetOrganizationName());
+  card.SetRegTime(stored->GetRegTime());
   card.SetOnLine(1);
   // A card that reconnects replaces its old connection.
   cards_->DisconnectById(card.GetDeviceID());
   cards_->Add(key_, this);
-  SetCardOnLine(card.GetDeviceID(), 1);
+  workers_.RunInOrder([id = card.GetDeviceID()] { SetCardOnLine(id, 1); });
   registered_ = true;
-  return true;
+  HandleFrames();  // what the card sent behind its registration, then read on
 }
 
 void CCardSession::OnRead(const std::error_code& ec, size_t n) {
@@ -78,16 +86,26 @@ void CCardSession::OnRead(const std::error_code& ec, size_t n) {
     return;
   }
   splitter_.Append(read_buffer_.data(), n);
+  HandleFrames();
+}
+
+void CCardSession::HandleFrames() {
   for (;;) {
     const uint8_t* frame = nullptr;
     size_t length = 0;
     SplitResult r = splitter_.Next(&frame, &length);
     if (r == SplitResult::kNeedMore) break;
-    if (r == SplitResult::kBad || (!registered_ && !Register(frame, length))) {
+    if (r == SplitResult::kBad || (!registered_ && length != kCardIdLength + 2)) {
       Finish();
       return;
     }
-    if (registered_ && length > kCardIdLength + 2) {
+    if (!registered_) {
+      const std::string id = CardFrameId(frame);
+      splitter_.Consume();
+      LookUp(id);
+      return;
+    }
+    if (length > kCardIdLength + 2) {
       std::string owner;
       if (LockState(owner)) DeliverToLockOwner(owner, frame, length);
     }
@@ -106,7 +124,8 @@ void CCardSession::Finish() {
   cards_->Remove(key_);
   ClearLock();
   // Another connection of the same card may have replaced this one.
-  if (!cards_->IsOnline(card.GetDeviceID())) SetCardOnLine(card.GetDeviceID(), 0);
+  if (!cards_->IsOnline(card.GetDeviceID()))
+    workers_.RunInOrder([id = card.GetDeviceID()] { SetCardOnLine(id, 0); });
 }
 
 }  // namespace zv::daemon

@@ -44,6 +44,10 @@ int main(int argc, char** argv) {
   app.add_option("--threads", settings.threads, "event loop threads")
       ->check(CLI::Range(1, 64))
       ->capture_default_str();
+  app.add_option("--db-threads", settings.db_threads,
+                 "database worker threads (logins, queries, record operations)")
+      ->check(CLI::Range(1, 64))
+      ->capture_default_str();
   app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
   app.footer(
       "Modes:\n"
@@ -51,7 +55,7 @@ int main(int argc, char** argv) {
       "  zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N\n"
       "  zvrelayd --db PATH --add-card DEVICEID --org NAME\n"
       "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
-      " [--threads N]\n"
+      " [--threads N] [--db-threads N]\n"
       "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM.\n"
       "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
   try {

@@ -120,10 +120,12 @@ int CRelayServer::Start(std::string* error) {
   registry.InstallTcpCardTable(cards_);
   registry.InstallUdpCardTable(udp_cards_);
 
-  udp_->Start(udp_cards_);
+  db_workers_ = std::make_unique<CDbWorkers>(settings_.db_threads);
+  udp_->Start(udp_cards_, *db_workers_);
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
-                         std::to_string(loops_.size()) + " event loops");
+                         std::to_string(loops_.size()) + " event loops, " +
+                         std::to_string(settings_.db_threads) + " database workers");
   Accept(users_listener_);
   Accept(cards_listener_);
   // Start returns once every loop's thread runs, so what a thread needs to
@@ -180,9 +182,11 @@ void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket
   std::error_code ignored;
   socket.set_option(asio::ip::tcp::no_delay(true), ignored);
   if (&listener == &users_listener_)
-    std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_)->Start();
+    std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_, *db_workers_)
+        ->Start();
   else
-    std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_)->Start();
+    std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_, *db_workers_)
+        ->Start();
 }
 
 void CRelayServer::WaitForStopSignal() {
@@ -208,6 +212,9 @@ void CRelayServer::Stop() {
   for (auto& loop : loops_) loop->stop();
   for (std::thread& t : threads_) t.join();
   threads_.clear();
+  // A job that runs ends (within the busy time); the OnLine flags still
+  // waiting are dropped, since every flag is reset below.
+  if (db_workers_) db_workers_->Stop();
   SetDbErrorReporter(nullptr);
   SetDbOpenWatcher(nullptr);
   if (serving_) users_->Log().WriteLog("stopped serving");

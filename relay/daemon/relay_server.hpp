@@ -1,6 +1,7 @@
 // zvrelayd's server: the user port, the card TCP and UDP port, the three
-// connection tables installed in the registry, and a small pool of threads,
-// each running an Asio event loop of its own. A connection stays on the loop
+// connection tables installed in the registry, a small pool of threads,
+// each running an Asio event loop of its own, and the database workers that
+// do the account work off those loops. A connection stays on the loop
 // it was accepted onto (connections are dealt to the loops in turn), so its
 // handlers never wait for another thread and need no strand; only traffic
 // between a user and a card on different loops crosses threads.
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/udp_card_endpoint.hpp"
 #include "relay/server/tcp_connection_table.hpp"
@@ -31,8 +33,8 @@ class CRelayServer {
   // yet), installs the tables and starts the threads. 1 or 0 with
   // the reason in *error.
   int Start(std::string* error);
-  // Stops accepting, closes every connection, removes the tables and marks
-  // every card and user offline. Idempotent.
+  // Stops accepting, closes every connection, removes the tables, stops the
+  // database workers and marks every card and user offline. Idempotent.
   void Stop();
   // Blocks until SIGINT or SIGTERM arrives (or Stop() is called).
   void WaitForStopSignal();
@@ -73,6 +75,9 @@ class CRelayServer {
 
   ServerSettings settings_;
   EventLoops loops_;
+  // Destroyed before the loops: the jobs it drops hold connections whose
+  // sockets belong to the loops.
+  std::unique_ptr<CDbWorkers> db_workers_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   Listener users_listener_;
   Listener cards_listener_;

@@ -18,6 +18,10 @@ struct ServerSettings {
   // different loops costs a hand-over between threads, so a few loops serve
   // better than many on a small machine.
   int threads = 2;
+  // Database workers: they do the account work off the event loops. Each
+  // may wait up to the busy time for a lock another program holds; a few
+  // keep the other users' queries going meanwhile.
+  int db_threads = 4;
   // Largest request body a user may send. The biggest legitimate request is
   // a controller packet of a few KiB or one account record; 1 MiB leaves room.
   uint32_t max_request_body = 1024 * 1024;

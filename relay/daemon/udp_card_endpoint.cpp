@@ -28,8 +28,9 @@ uint16_t CUdpCardEndpoint::Port() const {
   return socket_.local_endpoint(ec).port();
 }
 
-void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table) {
+void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers) {
   table_ = std::move(table);
+  workers_ = &workers;
   Receive();
 }
 
@@ -48,23 +49,30 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   if (!ParseUdpCardDatagram(buffer_.data(), size, &d)) return;
   CUdpAddress address = FromEndpoint(from_);
   if (d.registration) {
-    CCardRecord stored;
-    if (!LookupCard(d.device_id, &stored)) {
-      table_->Log().WriteLog("UDP card " + d.device_id + " refused: not registered in [Card]");
-      return;
-    }
-    auto connection = std::make_unique<CUdpCardConnection>();
-    connection->card.SetDeviceID(stored.GetDeviceID());
-    connection->card.SetOrganizationName(stored.GetOrganizationName());
-    connection->card.SetRegTime(stored.GetRegTime());
-    connection->card.SetOnLine(1);
-    if (table_->Register(std::move(connection), address)) SetCardOnLine(stored.GetDeviceID(), 1);
+    workers_->Run([this, loop = socket_.get_executor(), id = d.device_id, address] {
+      auto stored = std::make_unique<CCardRecord>();
+      if (!LookupCard(id, stored.get())) {
+        table_->Log().WriteLog("UDP card " + id + " refused: not registered in [Card]");
+        return;
+      }
+      asio::post(loop, [this, stored = std::move(stored), address] { Register(*stored, address); });
+    });
     return;
   }
   if (!table_->UpdateAddress(d.device_id, address)) return;
   std::string owner;
   if (table_->LockOwnerOf(d.device_id, &owner) && !owner.empty())
     DeliverToLockOwner(owner, buffer_.data(), size);
+}
+
+void CUdpCardEndpoint::Register(const CCardRecord& stored, const CUdpAddress& address) {
+  auto connection = std::make_unique<CUdpCardConnection>();
+  connection->card.SetDeviceID(stored.GetDeviceID());
+  connection->card.SetOrganizationName(stored.GetOrganizationName());
+  connection->card.SetRegTime(stored.GetRegTime());
+  connection->card.SetOnLine(1);
+  if (table_->Register(std::move(connection), address))
+    workers_->RunInOrder([id = stored.GetDeviceID()] { SetCardOnLine(id, 1); });
 }
 
 }  // namespace zv::daemon

@@ -1,12 +1,14 @@
 // The card UDP port of zvrelayd: registrations (A5 <DeviceID digits> AE)
 // enter the card into the UDP card table, answers (A5 <digits><packet> AE)
-// move the card to the address they came from and go to the lock owner.
+// move the card to the address they came from and go to the lock owner. A
+// registration is looked up in [Card] by a database worker.
 #pragma once
 
 #include <array>
 #include <asio.hpp>
 #include <memory>
 
+#include "relay/daemon/db_workers.hpp"
 #include "relay/server/asio_senders.hpp"
 #include "relay/server/udp_card_table.hpp"
 
@@ -19,18 +21,21 @@ class CUdpCardEndpoint {
   ~CUdpCardEndpoint();
 
   CAsioUdpSender& Sender() { return sender_; }
-  // Starts receiving into `table`; the endpoint must outlive the table's use.
-  void Start(std::shared_ptr<CUdpCardTable> table);
+  // Starts receiving into `table`; the endpoint must outlive the table's use
+  // and the workers' jobs.
+  void Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers);
   void Close();
   uint16_t Port() const;
 
  private:
   void Receive();
   void OnDatagram(size_t size);
+  void Register(const CCardRecord& stored, const CUdpAddress& address);
 
   asio::ip::udp::socket socket_;
   CAsioUdpSender sender_;
   std::shared_ptr<CUdpCardTable> table_;
+  CDbWorkers* workers_ = nullptr;
   asio::ip::udp::endpoint from_;
   std::array<uint8_t, 65536> buffer_{};
 };

@@ -7,15 +7,37 @@
 #include "relay/server/connection_registry.hpp"
 
 namespace zv::daemon {
+namespace {
+
+// Requests whose handlers read or write the account database.
+bool NeedsDatabase(uint16_t type) {
+  return type == kLoginMsgType || type == kQueryMsgType || type == kRecordOpMsgType ||
+         type == kCheckNameMsgType;
+}
+
+// Fills the answer. A database error is logged and the answer goes out as
+// far as it was filled. A login describes nothing (its password stays out of
+// the log): the type number says which request it was.
+void Process(CRelayMsg& request, CRelayMsg& answer, CUserRecord& user, CLogWriter& log) {
+  try {
+    answer.Process(request, user);
+  } catch (const CDbError& e) {
+    log.WriteLog("database error while processing request " + std::to_string(request.GetType()) +
+                 " [" + request.Describe() + "]: " + DbErrorText(e.code, e.description));
+  }
+}
+
+}  // namespace
 
 CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> users,
-                           const ServerSettings& settings)
+                           const ServerSettings& settings, CDbWorkers& workers)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       users_(std::move(users)),
       settings_(settings),
+      workers_(workers),
       timer_(sender_->Executor()),
       login_deadline_(sender_->Executor()),
       splitter_(settings.max_request_body) {}
@@ -52,7 +74,7 @@ void CUserSession::Start() {
 void CUserSession::ArmLoginDeadline() {
   login_deadline_.expires_after(std::chrono::milliseconds(settings_.login_timeout_ms));
   login_deadline_.async_wait([self = shared_from_this()](const std::error_code& ec) {
-    if (ec || self->finished_ || !self->name_.empty()) return;
+    if (ec || self->finished_ || !self->GetId().empty()) return;
     self->users_->Log().WriteLog("user connection closed: no login in time");
     self->Finish();
   });
@@ -96,6 +118,8 @@ void CUserSession::OnRead(const std::error_code& ec, size_t n) {
 
 void CUserSession::HandleFrames() {
   for (;;) {
+    // The request at a worker resumes the handling when its answer is back.
+    if (at_worker_) return;
     // A send queue closed for a peer that stopped reading, or a write that
     // failed: the requests still waiting could only fail to be answered.
     if (sender_->Overflowed()) {
@@ -149,38 +173,82 @@ size_t CUserSession::PauseAt() const {
 void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length) {
   // Only requests are answered; anything else a client sends is skipped.
   if (type < kLoginMsgType || type > kCheckNameMsgType) return;
-  CRelayPacket request(type);
-  CRelayMsg* message = request.GetMessage();
-  if (!message || !message->Decode(body, static_cast<int>(length))) return;
+  std::unique_ptr<CRelayMsg> request = CreateRelayMsg(type);
+  if (!request || !request->Decode(body, static_cast<int>(length))) return;
   std::unique_ptr<CRelayMsg> answer = CreateRelayMsg(static_cast<uint16_t>(kAnswerTypeBase + type));
   if (!answer) return;
-  try {
-    answer->Process(*message, user_);
-  } catch (const CDbError& e) {
-    // The answer goes out as far as it was filled; the database's text is logged.
-    // A login describes nothing (its password stays out of the log): the
-    // type number says which request it was.
-    users_->Log().WriteLog("database error while processing request " + std::to_string(type) +
-                           " [" + message->Describe() + "]: " + DbErrorText(e.code, e.description));
+  if (NeedsDatabase(type)) {
+    RunOnWorker(std::move(request), std::move(answer));
+    return;
   }
-  // Only this loop writes name_ and organization_, so reading them here needs
-  // no lock; other threads read them under it.
-  if (name_ != user_.GetName() || organization_ != user_.GetOrganizationName()) {
-    std::string previous = name_;
-    bool renamed = false;
-    {
-      std::lock_guard<std::mutex> guard(id_lock_);
-      renamed = name_ != user_.GetName();
-      name_ = user_.GetName();
-      organization_ = user_.GetOrganizationName();
-    }
-    // The user table finds connections by name through its index.
-    if (renamed) users_->Reindex(key_);
-    if (previous.empty()) login_deadline_.cancel();  // the first login
-    // A second login over the same connection replaces its user: the one it
-    // replaced has left unless another connection still carries the name.
-    if (!previous.empty() && !EqualsIgnoreCase(previous, user_.GetName())) UserLeft(previous);
+  // Packets, locks and heartbeats only need the connection tables.
+  Process(*request, *answer, *user_, users_->Log());
+  Send(std::move(answer));
+}
+
+void CUserSession::RunOnWorker(std::unique_ptr<CRelayMsg> request,
+                               std::unique_ptr<CRelayMsg> answer) {
+  at_worker_ = true;
+  // The peer is not waited for while its request is at the worker: a frame
+  // it left unfinished behind that request is timed again afterwards.
+  if (timer_armed_) timer_.cancel();
+  timer_armed_ = false;
+  const bool login = request->GetType() == kLoginMsgType;
+  auto job = [self = shared_from_this(), loop = sender_->Executor(), request = std::move(request),
+              answer = std::move(answer), user = std::move(user_), login]() mutable {
+    Process(*request, *answer, *user, self->users_->Log());
+    // A login takes the name while later logins wait (they run in order),
+    // so the next login of the same name finds this one online.
+    std::string previous = login ? self->TakeUser(*user) : user->GetName();
+    asio::post(loop, [self, answer = std::move(answer), user = std::move(user),
+                      previous = std::move(previous)]() mutable {
+      self->Answered(std::move(answer), std::move(user), previous);
+    });
+  };
+  if (login)
+    workers_.RunInOrder(std::move(job));
+  else
+    workers_.Run(std::move(job));
+}
+
+std::string CUserSession::TakeUser(const CUserRecord& user) {
+  std::string previous;
+  bool renamed = false;
+  {
+    std::lock_guard<std::mutex> guard(id_lock_);
+    previous = name_;
+    renamed = name_ != user.GetName();
+    name_ = user.GetName();
+    organization_ = user.GetOrganizationName();
   }
+  // The user table finds connections by name through its index.
+  if (renamed) users_->Reindex(key_);
+  return previous;
+}
+
+void CUserSession::Answered(std::unique_ptr<CRelayMsg> answer, std::unique_ptr<CUserRecord> user,
+                            const std::string& previous) {
+  at_worker_ = false;
+  user_ = std::move(user);
+  if (finished_) {
+    // The connection closed while its login went through: that user has
+    // left again.
+    if (!EqualsIgnoreCase(previous, user_->GetName())) UserLeft(user_->GetName());
+    return;
+  }
+  if (previous != user_->GetName()) UserChanged(previous);
+  Send(std::move(answer));
+  HandleFrames();
+}
+
+void CUserSession::UserChanged(const std::string& previous) {
+  if (previous.empty()) login_deadline_.cancel();  // the first login
+  // A second login over the same connection replaces its user: the one it
+  // replaced has left unless another connection still carries the name.
+  if (!previous.empty() && !EqualsIgnoreCase(previous, user_->GetName())) UserLeft(previous);
+}
+
+void CUserSession::Send(std::unique_ptr<CRelayMsg> answer) {
   CRelayPacket out;
   out.SetMessage(std::move(answer));
   int frame_length = 0;
@@ -203,8 +271,9 @@ void CUserSession::Finish() {
 
 void CUserSession::UserLeft(const std::string& name) {
   if (name.empty() || users_->IsOnline(name)) return;
-  // The user left for good: the row shows it and the cards are free again.
-  SetUserOnLine(name, 0);
+  // The user left for good: the row shows it (after the login that set it)
+  // and the cards are free again.
+  workers_.RunInOrder([name] { SetUserOnLine(name, 0); });
   CConnectionRegistry::Instance().ReleaseLocksOf(name);
 }
 

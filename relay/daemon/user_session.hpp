@@ -1,6 +1,9 @@
 // One user connection of zvrelayd: reads relay frames, hands each request to
 // its answer's Process with this connection's user, and sends the answer.
-// Requests of one connection are handled one after the other.
+// Requests of one connection are handled one after the other: those that
+// need the account database on a database worker, while the connection's
+// loop goes on serving the others, and the requests behind one wait until
+// its answer is back on the loop, so the answers keep the requests' order.
 #pragma once
 
 #include <array>
@@ -10,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
+#include "relay/messages/relay_msg.hpp"
 #include "relay/messages/user_record.hpp"
 #include "relay/server/asio_senders.hpp"
 #include "relay/server/connection.hpp"
@@ -22,7 +27,8 @@ namespace zv::daemon {
 class CUserSession : public CConnection, public std::enable_shared_from_this<CUserSession> {
  public:
   CUserSession(asio::ip::tcp::socket socket, uint64_t key,
-               std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings);
+               std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings,
+               CDbWorkers& workers = CDbWorkers::Inline());
   void Start();
 
   // The logged-in name ("" before a login) and its organization.
@@ -45,6 +51,18 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   // Closes the connection unless it has logged in by then.
   void ArmLoginDeadline();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
+  // Runs a request that needs the database on a worker; its answer comes
+  // back through Answered.
+  void RunOnWorker(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer);
+  // On a worker, after a login: the connection takes the name and
+  // organization of the user it carries now. Returns the name it had.
+  std::string TakeUser(const CUserRecord& user);
+  // Back on the loop with a worker's answer and the connection's user.
+  void Answered(std::unique_ptr<CRelayMsg> answer, std::unique_ptr<CUserRecord> user,
+                const std::string& previous);
+  // What a change of the connection's user means on the loop.
+  void UserChanged(const std::string& previous);
+  void Send(std::unique_ptr<CRelayMsg> answer);
   void Finish();
   void UserLeft(const std::string& name);
 
@@ -52,14 +70,19 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   const uint64_t key_;
   std::shared_ptr<CTcpConnectionTable> users_;
   const ServerSettings& settings_;
+  CDbWorkers& workers_;
   asio::steady_timer timer_;
   asio::steady_timer login_deadline_;
   CRelayFrameSplitter splitter_;
   std::array<uint8_t, 8192> read_buffer_{};
-  CUserRecord user_;  // only this session's loop touches it
+  // Only this session's loop touches it, except while a worker has it (it
+  // is then handed over with the request and back with the answer).
+  std::unique_ptr<CUserRecord> user_ = std::make_unique<CUserRecord>();
+  // Written by the worker of a login, read by any thread, under the lock.
   mutable std::mutex id_lock_;
   std::string name_;
   std::string organization_;
+  bool at_worker_ = false;  // a request is with a database worker
   // The half-frame wait is pending (cancelling none would cost a lock).
   bool timer_armed_ = false;
   bool paused_ = false;  // requests wait for the answers to drain

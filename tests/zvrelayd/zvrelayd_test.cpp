@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "../relay_server/test_db.hpp"
+#include "platform/clock.hpp"
 #include "raw_peers.hpp"
 #include "relay/daemon/relay_server.hpp"
 #include "relay/daemon/stream_frames.hpp"
@@ -126,6 +127,7 @@ TEST_P(Zvrelayd, ProductionDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(s.max_request_body, 1024u * 1024u);
   EXPECT_EQ(s.send_queue_limit, 256u);
   EXPECT_EQ(s.threads, 2);
+  EXPECT_EQ(s.db_threads, 4);
   EXPECT_EQ(s.accept_retry_ms, 1000);
   EXPECT_EQ(s.login_timeout_ms, 30000);
   EXPECT_EQ(DbBusyTimeoutMs(), 5000);
@@ -620,6 +622,77 @@ TEST_P(Zvrelayd, ALockedOrMissingDatabaseFailsWithALogLineAndTheServerServesOn) 
 }
 
 INSTANTIATE_TEST_SUITE_P(EventLoops, Zvrelayd, ::testing::Values(1, 3));
+
+// With one event loop and the database locked by another program, a user's
+// login waits for the lock while another user's packets keep travelling to
+// its card and back; what the first user sent behind its login is answered
+// in request order once the lock is gone.
+TEST(ZvrelaydDatabaseWait, ALockedDatabaseStallsNeitherForwardingNorTheOrderOfAnswers) {
+  constexpr int kBusyMs = 2000;
+  SetDbBusyTimeoutMs(kBusyMs);
+  test::TempDatabase db;
+  db.AddOrganization("Acme");
+  db.AddUser("alice", "a", 2, "Acme");
+  db.AddUser("bob", "b", 2, "Acme");
+  db.AddCard("ABC123", "Acme");
+  daemon::ServerSettings s;
+  s.bind_address = "127.0.0.1";
+  s.user_port = 0;
+  s.card_port = 0;
+  s.threads = 1;
+  daemon::CRelayServer server(s);
+  std::string error;
+  ASSERT_EQ(server.Start(&error), 1) << error;
+
+  RawPeer card, bob, alice;
+  ASSERT_TRUE(card.Connect(server.CardPort()));
+  ASSERT_TRUE(card.Send(Bytes{6, 0, 'A', 'B', 'C', '1', '2', '3'}));
+  ASSERT_TRUE(test::Eventually(
+      [&] { return db.Scalar("SELECT OnLine AS v FROM [Card] WHERE DeviceID = 'ABC123'") == 1; }));
+  ASSERT_TRUE(bob.Connect(server.UserPort()));
+  ASSERT_TRUE(bob.Send(LoginFrame("bob", "b")));
+  ASSERT_EQ(bob.ReadFrame().body.at(0), 1);
+  ASSERT_TRUE(bob.Send(LockFrame("ABC123", 1)));
+  ASSERT_EQ(bob.ReadFrame().body, Bytes{1});
+
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.Path().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  // Alice's login must write its row and waits for the lock; a lock, a
+  // query and a name check follow in the same write.
+  ASSERT_TRUE(alice.Connect(server.UserPort()));
+  ASSERT_TRUE(alice.Send(
+      Concat({LoginFrame("alice", "a"), LockFrame("ABC123", 1), RelayFrame(0x0003, Bytes{3}),
+              RelayFrame(0x0007, Concat({Bytes{3}, Counted("NEW1"), Counted("Acme")}))})));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  const Bytes envelope = Route1Envelope(kControllerPacket);
+  const Bytes reply = Concat({Bytes{9, 0}, Bytes{'A', 'B', 'C', '1', '2', '3'}, Bytes{0xE8, 1, 2}});
+  int64_t slowest_ms = 0;
+  for (int round = 0; round < 10; ++round) {
+    const int64_t start = tarvo::platform::MonotonicMs();
+    ASSERT_TRUE(bob.Send(PacketFrame("ABC123", 1, envelope)));
+    ASSERT_EQ(card.ReadExact(envelope.size(), 2 * kBusyMs + 1000), envelope) << "round " << round;
+    ASSERT_TRUE(card.Send(reply));
+    ASSERT_EQ(bob.ReadFrame(2 * kBusyMs + 1000).body, Bytes{1}) << "round " << round;
+    ASSERT_EQ(bob.ReadFrame(2 * kBusyMs + 1000).body, Concat({Bytes{5}, reply}));
+    slowest_ms = std::max(slowest_ms, tarvo::platform::MonotonicMs() - start);
+  }
+  std::printf("slowest round trip of the other user while the login waited: %lld ms\n",
+              static_cast<long long>(slowest_ms));
+  EXPECT_LT(slowest_ms, kBusyMs / 4);
+  EXPECT_TRUE(alice.SilentFor(0)) << "the login did not wait for the lock";
+
+  ASSERT_EQ(sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(holder);
+  std::vector<uint16_t> types;
+  test::Frame login = alice.ReadFrame(2 * kBusyMs);
+  types.push_back(login.type);
+  EXPECT_EQ(login.body.empty() ? 0 : login.body[0], 1);  // the lock went in time
+  for (int i = 0; i < 3; ++i) types.push_back(alice.ReadFrame().type);
+  EXPECT_EQ(types, (std::vector<uint16_t>{0x0F01, 0x0F06, 0x0F03, 0x0F07}));
+  SetDbBusyTimeoutMs(5000);
+}
 
 TEST(ZvrelaydBackpressure, AUserThatStopsReadingIsClosedWithoutFloodingTheLog) {
   // A user asks for its organization's cards over and over without ever
