@@ -18,19 +18,30 @@ endfunction()
 # A libFuzzer target (LLVMFuzzerTestOneInput). With TARVO_LIBFUZZER it links
 # libFuzzer; otherwise a small driver feeds it seeded random and mutated
 # inputs, so every build can run it. Either way ctest runs it for
-# TARVO_FUZZ_SECONDS seconds.
+# TARVO_FUZZ_SECONDS seconds, starting from the seed inputs in
+# fuzz/corpus/NAME/ when that folder exists (docs/fuzzing.md).
 function(tarvo_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(seeds)
+  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+    set(seeds ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  endif()
   if(TARVO_LIBFUZZER)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # libFuzzer adds what it learns to its first corpus folder and only reads
+    # the others: the first is in the build tree, so the seeds stay as they
+    # are and later runs start from what earlier runs found.
+    set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+    file(MAKE_DIRECTORY ${work})
     add_test(NAME fuzz.${name}
-             COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS} -rss_limit_mb=1024 -print_final_stats=0)
+             COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS} -rss_limit_mb=1024
+                     -print_final_stats=0 ${work} ${seeds})
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/common/standalone_main.cpp)
-    add_test(NAME fuzz.${name} COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS})
+    add_test(NAME fuzz.${name} COMMAND ${name} -max_total_time=${TARVO_FUZZ_SECONDS} ${seeds})
   endif()
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120 LABELS fuzz)
 endfunction()
