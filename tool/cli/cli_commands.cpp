@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "platform/serial_list.hpp"
+#include "platform/socket.hpp"
 #include "tool/cli/cli_view.hpp"
 #include "tool/cli/config_items.hpp"
 #include "tool/control_ids.hpp"
@@ -100,10 +101,7 @@ class ConfigRunner : public ConfigDialogRunner {
 std::string TargetText(CToolDlg& dlg, CToolApp& app) {
   const CommSettings& p = dlg.panel();
   auto address = [](uint32_t a, int port) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%d", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
-                  a & 0xFF, port);
-    return std::string(text);
+    return platform::FormatIpv4(a) + ":" + std::to_string(port);
   };
   switch (EffectiveCommType(app.link().comm_type)) {
     case CommType::kNetwork:
@@ -274,6 +272,12 @@ CommandOutcome ExplainMissingFile(CToolDlg& dlg, CliView& view, const DiskButton
   return {kExitController, "not-found", reason};
 }
 
+// The byte count of Free Space's text ("1048575 bytes", "1.5M bytes (1572864 bytes)").
+long long FreeBytesShown(const std::string& text) {
+  size_t open = text.find('(');
+  return std::atoll(text.c_str() + (open == std::string::npos ? 0 : open + 1));
+}
+
 // A write the controller refused: a disk without room for the file is the
 // usual reason, and the free space shows it.
 CommandOutcome ExplainRefusedWrite(CToolDlg& dlg, CliView& view, const DiskButtons& b,
@@ -287,8 +291,7 @@ CommandOutcome ExplainRefusedWrite(CToolDlg& dlg, CliView& view, const DiskButto
   std::vector<std::string> muted = view.MutedMessages();
   if (size < 0 || muted.size() != before + 1) return refused;
   const std::string& text = muted.back();
-  size_t open = text.find('(');
-  long long free_bytes = std::atoll(text.c_str() + (open == std::string::npos ? 0 : open + 1));
+  long long free_bytes = FreeBytesShown(text);
   if (text == kTextFailed || text == kTextNoAnswer || free_bytes >= size) return refused;
   return {kExitController, "disk-full",
           "the " + disk + " disk has " + std::to_string(free_bytes) +
@@ -320,11 +323,6 @@ bool SameBytes(const std::string& a, const std::string& b, long* first_differenc
   }
   *first_difference = n;
   return nx == ny;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -363,9 +361,7 @@ CommandOutcome RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, Jso
     bool ok =
         m.size() == 1 && m[0] != kTextFailed && m[0] != kTextCommFailed && m[0] != kTextNoAnswer;
     if (ok) {
-      size_t open = m[0].find('(');
-      json->Add("free_bytes", static_cast<int64_t>(std::atoll(
-                                  m[0].c_str() + (open == std::string::npos ? 0 : open + 1))));
+      json->Add("free_bytes", static_cast<int64_t>(FreeBytesShown(m[0])));
     } else if (m.size() == 1 && m[0] == kTextFailed) {
       out = {kExitController, "refused", "the controller reports no free space on the disk"};
     } else {
@@ -423,8 +419,11 @@ CommandOutcome RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, Jso
     dlg.OnCommand(button);
     dlg.WaitForTransfer();
     std::vector<std::string> m = view.Messages();
+    // The name the worker gave the file on the controller.
+    const TransferJob& job = dlg.job();
+    const std::string remote = RemoteNameFor(job.local_path, job.kind, job.target);
     if (!m.empty() && m.back() == kTextSuccessful) {
-      json->Add("remote", (cmd == "write" && o.disk == "system" ? "S:" : "") + BaseName(o.target));
+      json->Add("remote", remote);
       json->Add("bytes", static_cast<int64_t>(FileSize(o.target)));
     } else {
       out = Classify(dlg, m);
@@ -435,7 +434,7 @@ CommandOutcome RunCommand(CToolDlg& dlg, CliView& view, const CliOptions& o, Jso
       // The file is read back under its name on the controller and compared.
       std::string copy = o.verify_copy;
       view.set_save_path(copy);
-      dlg.SetRows(b.list, {RowFor(BaseName(o.target))});
+      dlg.SetRows(b.list, {RowFor(remote)});
       dlg.SelectRow(b.list, 0);
       view.set_muted(true);
       dlg.OnCommand(b.read);
