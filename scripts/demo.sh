@@ -17,20 +17,14 @@ bin=build/bin
 work=$(mktemp -d)
 trap 'kill "${sim_pid:-}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$bin/tarvo-sim" --tcp 0 >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do grep -q '^tcp ' "$work/sim.out" && break; sleep 0.05; done
-port=$(awk '/^tcp /{print $2}' "$work/sim.out")
-[ -n "$port" ] || { echo "tarvo-sim did not start" >&2; exit 1; }
+source scripts/sim-session.sh
+start_sim
 echo "tarvo-sim is serving the network medium on port $port"
 
 cli=("$bin/tarvo-cli" --settings "$work/tarvo.ini" --medium network --ip 127.0.0.1 --ip-port "$port")
 
 if [ "$mode" = gui ]; then
-  for f in LOGO.BMP:4410 NEWS.TXT:1280 PROG01.PRG:20480; do
-    head -c "${f#*:}" /dev/urandom >"$work/${f%%:*}"
-    "${cli[@]}" write user "$work/${f%%:*}" >/dev/null
-  done
+  put_files user LOGO.BMP:4410 NEWS.TXT:1280 PROG01.PRG:20480
   head -c 1500000 /dev/urandom >"$work/MOVIE.PRG"
   cat >"$work/tarvo-tool.ini" <<INI
 [COMM]

@@ -36,21 +36,11 @@ if command -v openbox >/dev/null; then
 fi
 
 # Each answer waits 1 ms, so the upload is still running when its picture is taken.
-"$bin/tarvo-sim" --tcp 0 --reply-delay 1 >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do grep -q '^tcp ' "$work/sim.out" && break; sleep 0.05; done
-port=$(awk '/^tcp /{print $2}' "$work/sim.out")
-[ -n "$port" ] || { echo "tarvo-sim did not start" >&2; exit 1; }
-
+source scripts/sim-session.sh
+start_sim --reply-delay 1
 # A few files on both disks, so the lists have something to show.
-cli=("$bin/tarvo-cli" --settings "$work/cli.ini" --medium network --ip 127.0.0.1 --ip-port "$port"
-  --fast-pacing)
-for f in LOGO.BMP:4410 NEWS.TXT:1280 PROG01.PRG:20480 SHOW.PRG:65536; do
-  head -c "${f#*:}" /dev/urandom >"$work/${f%%:*}"
-  "${cli[@]}" write user "$work/${f%%:*}" >/dev/null
-done
-head -c 2048 /dev/urandom >"$work/ASC16.FNT"
-"${cli[@]}" write system "$work/ASC16.FNT" >/dev/null
+put_files user LOGO.BMP:4410 NEWS.TXT:1280 PROG01.PRG:20480 SHOW.PRG:65536
+put_files system ASC16.FNT:2048
 head -c 1300000 /dev/urandom >"$work/MOVIE.PRG"
 
 # Every optional button shown; the network medium points at the simulator.
