@@ -4,6 +4,9 @@
 // footer below.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "common/version.hpp"
 #include "platform/resource_limits.hpp"
@@ -48,6 +51,14 @@ int main(int argc, char** argv) {
                  "database worker threads (logins, queries, record operations)")
       ->check(CLI::Range(1, 64))
       ->capture_default_str();
+  app.add_option("--max-connections", settings.max_connections,
+                 "TCP connections (users and cards) served at once")
+      ->check(CLI::Range(1, 10000000))
+      ->capture_default_str();
+  app.add_option("--max-per-address", settings.max_pending_per_address,
+                 "connections from one address not yet logged in or registered")
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str();
   app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
   app.footer(
       "Modes:\n"
@@ -56,6 +67,7 @@ int main(int argc, char** argv) {
       "  zvrelayd --db PATH --add-card DEVICEID --org NAME\n"
       "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
       " [--threads N] [--db-threads N]\n"
+      "           [--max-connections N] [--max-per-address N]\n"
       "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM.\n"
       "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
   try {
@@ -103,6 +115,13 @@ int main(int argc, char** argv) {
   if (files >= 0 && files < kFewOpenFiles)
     std::cerr << "zvrelayd: warning: at most " << files
               << " open files allowed; each connection takes one\n";
+#if defined(__GLIBC__)
+  // glibc raises its mmap threshold each time a large block is freed, so after
+  // a burst of large frames later ones come from the heap and stay resident
+  // once freed. A fixed threshold keeps every large buffer in its own mapping,
+  // returned to the system when the frame is done.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
   if (trace) zv::SetDiagnosticTrace([](const std::string& line) { std::cerr << line << "\n"; });
   zv::daemon::CRelayServer server(settings);
   std::string error;

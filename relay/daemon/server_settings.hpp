@@ -36,6 +36,41 @@ struct ServerSettings {
   int accept_retry_ms = 1000;
   // Pieces of 4 KiB that may wait per connection before sends fail.
   size_t send_queue_limit = 256;
+
+  // Peers that have not proved anything yet. Before its login a user has no
+  // reason to send more than a login (a few dozen bytes): a larger body
+  // closes the connection before anything is buffered for it.
+  uint32_t max_prelogin_body = 4096;
+  // TCP connections (users and cards) served at once; more are closed as
+  // they are accepted.
+  int max_connections = 100000;
+  // Connections from one address that have not logged in (users) or
+  // registered (cards) yet. Registered cards are not counted: a carrier may
+  // put thousands of cards behind one address.
+  int max_pending_per_address = 64;
+
+  // Refused logins slow the next ones from the same address, and from any
+  // address that never logged in as that name: each refusal doubles the
+  // wait, from the base up to the cap, and a success clears it.
+  int login_delay_base_ms = 250;
+  int login_delay_cap_ms = 8000;
+
+  // Identical log lines within this interval are written once; the count of
+  // the others follows with the next line after the interval.
+  int log_repeat_interval_ms = 10000;
+  // A Device ID that is not in [Card] is refused again without asking the
+  // database for this long.
+  int unknown_card_ttl_ms = 30000;
+
+  // A card that registers a Device ID online from another address takes it
+  // over only when the older connection does not answer a probe within this
+  // wait (or when it proves the card's secret). A secret's challenge must be
+  // answered within the same wait.
+  int card_probe_timeout_ms = 3000;
+  // Takeovers refused from one address slow that address's next
+  // registrations: the wait doubles from the base up to the cap.
+  int takeover_delay_base_ms = 1000;
+  int takeover_delay_cap_ms = 60000;
 };
 
 }  // namespace zv::daemon
