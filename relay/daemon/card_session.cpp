@@ -7,13 +7,15 @@ namespace zv::daemon {
 
 CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> cards,
-                           const ServerSettings& settings, CDbWorkers& workers)
+                           const ServerSettings& settings, CDbWorkers& workers,
+                           std::unique_ptr<CConnectionSlot> slot)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       cards_(std::move(cards)),
       settings_(settings),
       workers_(workers),
+      slot_(std::move(slot)),
       timer_(sender_->Executor()) {}
 
 void CCardSession::Start() {
@@ -73,6 +75,7 @@ void CCardSession::Register(const std::string& id, const CCardRecord* stored) {
   cards_->Add(key_, this);
   workers_.RunInOrder([id = card.GetDeviceID()] { SetCardOnLine(id, 1); });
   registered_ = true;
+  if (slot_) slot_->Proved();
   HandleFrames();  // what the card sent behind its registration, then read on
 }
 

@@ -9,6 +9,7 @@
 #include <asio.hpp>
 #include <memory>
 
+#include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
@@ -22,7 +23,8 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
  public:
   CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                std::shared_ptr<CTcpConnectionTable> cards, const ServerSettings& settings,
-               CDbWorkers& workers = CDbWorkers::Inline());
+               CDbWorkers& workers = CDbWorkers::Inline(),
+               std::unique_ptr<CConnectionSlot> slot = nullptr);
   void Start();
 
   // Fixed at registration, before the card enters the table.
@@ -46,6 +48,8 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   std::shared_ptr<CTcpConnectionTable> cards_;
   const ServerSettings& settings_;
   CDbWorkers& workers_;
+  // Its place in the connection counts; null when the server keeps none.
+  std::unique_ptr<CConnectionSlot> slot_;
   asio::steady_timer timer_;
   CCardFrameSplitter splitter_;
   // A card's answers are controller packets of at most about 1.5 KiB; 4 KiB

@@ -121,6 +121,8 @@ int CRelayServer::Start(std::string* error) {
   registry.InstallUdpCardTable(udp_cards_);
 
   db_workers_ = std::make_unique<CDbWorkers>(settings_.db_threads);
+  limits_ = std::make_shared<CConnectionLimits>(settings_.max_connections,
+                                                settings_.max_pending_per_address);
   udp_->Start(udp_cards_, *db_workers_);
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
@@ -179,13 +181,25 @@ void CRelayServer::AcceptFailed(Listener& listener, const std::error_code& ec) {
 }
 
 void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket) {
-  std::error_code ignored;
-  socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+  std::error_code ec;
+  const asio::ip::tcp::endpoint peer = socket.remote_endpoint(ec);
+  if (ec) return;  // gone before it was looked at
+  std::string refusal;
+  std::unique_ptr<CConnectionSlot> slot = limits_->Admit(peer.address().to_string(), &refusal);
+  if (!slot) {
+    // Identical lines of a flood are counted by the log, not repeated.
+    LogOf(listener).WriteLog(std::string(listener.kind) + " connection refused: " + refusal);
+    socket.close(ec);
+    return;
+  }
+  socket.set_option(asio::ip::tcp::no_delay(true), ec);
   if (&listener == &users_listener_)
-    std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_, *db_workers_)
+    std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_, *db_workers_,
+                                   std::move(slot))
         ->Start();
   else
-    std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_, *db_workers_)
+    std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_, *db_workers_,
+                                   std::move(slot))
         ->Start();
 }
 

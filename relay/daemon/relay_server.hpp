@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/udp_card_endpoint.hpp"
@@ -78,6 +79,7 @@ class CRelayServer {
   // Destroyed before the loops: the jobs it drops hold connections whose
   // sockets belong to the loops.
   std::unique_ptr<CDbWorkers> db_workers_;
+  std::shared_ptr<CConnectionLimits> limits_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   Listener users_listener_;
   Listener cards_listener_;

@@ -31,13 +31,15 @@ void Process(CRelayMsg& request, CRelayMsg& answer, CUserRecord& user, CLogWrite
 
 CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> users,
-                           const ServerSettings& settings, CDbWorkers& workers)
+                           const ServerSettings& settings, CDbWorkers& workers,
+                           std::unique_ptr<CConnectionSlot> slot)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
       users_(std::move(users)),
       settings_(settings),
       workers_(workers),
+      slot_(std::move(slot)),
       timer_(sender_->Executor()),
       login_deadline_(sender_->Executor()),
       splitter_(settings.max_request_body) {}
@@ -242,7 +244,10 @@ void CUserSession::Answered(std::unique_ptr<CRelayMsg> answer, std::unique_ptr<C
 }
 
 void CUserSession::UserChanged(const std::string& previous) {
-  if (previous.empty()) login_deadline_.cancel();  // the first login
+  if (previous.empty()) {  // the first login
+    login_deadline_.cancel();
+    if (slot_) slot_->Proved();
+  }
   // A second login over the same connection replaces its user: the one it
   // replaced has left unless another connection still carries the name.
   if (!previous.empty() && !EqualsIgnoreCase(previous, user_->GetName())) UserLeft(previous);

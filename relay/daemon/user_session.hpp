@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
@@ -28,7 +29,8 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
  public:
   CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings,
-               CDbWorkers& workers = CDbWorkers::Inline());
+               CDbWorkers& workers = CDbWorkers::Inline(),
+               std::unique_ptr<CConnectionSlot> slot = nullptr);
   void Start();
 
   // The logged-in name ("" before a login) and its organization.
@@ -71,6 +73,8 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   std::shared_ptr<CTcpConnectionTable> users_;
   const ServerSettings& settings_;
   CDbWorkers& workers_;
+  // Its place in the connection counts; null when the server keeps none.
+  std::unique_ptr<CConnectionSlot> slot_;
   asio::steady_timer timer_;
   asio::steady_timer login_deadline_;
   CRelayFrameSplitter splitter_;

@@ -1,0 +1,1 @@
+#include "relay/daemon/login_throttle.hpp"

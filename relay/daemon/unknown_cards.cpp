@@ -1,0 +1,1 @@
+#include "relay/daemon/unknown_cards.hpp"
