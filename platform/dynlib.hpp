@@ -17,6 +17,10 @@ class DynamicLibrary {
   bool IsOpen() const { return handle_ != nullptr; }
   // The address of an exported symbol, or nullptr when it is missing.
   void* Symbol(const char* name) const;
+  // The address of the export with this ordinal (Windows libraries number
+  // their exports), or nullptr when there is none; always nullptr where
+  // libraries have no ordinals.
+  void* SymbolByOrdinal(int ordinal) const;
   void Close();
   const std::string& Error() const { return error_; }
 
@@ -25,7 +29,8 @@ class DynamicLibrary {
   std::string error_;
 };
 
-// The platform's file name of a library with this base name ("dcc" -> "libdcc.so").
+// The platform's file name of a library with this base name ("dcc" ->
+// "libdcc.so", "dcc.dll" on Windows).
 std::string SharedLibraryFileName(const std::string& base);
 
 }  // namespace tarvo::platform

@@ -22,6 +22,10 @@ void* DynamicLibrary::Symbol(const char* name) const {
   return dlsym(handle_, name);
 }
 
+void* DynamicLibrary::SymbolByOrdinal(int) const {
+  return nullptr;
+}
+
 void DynamicLibrary::Close() {
   if (handle_ != nullptr) {
     dlclose(handle_);
@@ -29,6 +33,8 @@ void DynamicLibrary::Close() {
   }
 }
 
-std::string SharedLibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
+std::string SharedLibraryFileName(const std::string& base) {
+  return "lib" + base + ".so";
+}
 
 }  // namespace tarvo::platform

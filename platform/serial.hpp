@@ -57,10 +57,14 @@ class SerialDevice {
   int error_ = 0;
 };
 
+// The device of the numbered port "COMn": /dev/ttyS(n-1), the kernel's own
+// name for that port, on POSIX; \\.\COMn on Windows. "" for n < 1.
+std::string NumberedSerialPortPath(int number);
+
 // A pseudo-terminal pair: `master` is the controller's end, `slave_path`
 // the device a serial port opens. The slave is also held open here (in raw
 // mode) so that the pair survives while the port under test opens and
-// closes its own descriptor. 1 or 0.
+// closes its own descriptor. 1 or 0 (always 0 on Windows, which has none).
 struct PtyPair {
   SerialDevice master;
   SerialDevice held_slave;

@@ -90,6 +90,10 @@ int PollOne(int fd, short events, int timeout_ms, short* revents) {
 
 }  // namespace
 
+std::string NumberedSerialPortPath(int number) {
+  return number >= 1 ? "/dev/ttyS" + std::to_string(number - 1) : std::string();
+}
+
 SerialDevice& SerialDevice::operator=(SerialDevice&& o) noexcept {
   if (this != &o) {
     Close();

@@ -10,6 +10,15 @@
 
 namespace tarvo::platform {
 
+// Starts the system's socket library for this process at version
+// major.minor: 1 started, 0 it failed to start, -1 it grants an older
+// version (it is released again then). Only Windows has such a library;
+// elsewhere this is always 1. Sockets made without it still work: each
+// system starts what it needs at the first socket.
+int StartSocketLibrary(int major, int minor);
+// Releases one successful StartSocketLibrary.
+void StopSocketLibrary();
+
 // Dotted IPv4 text <-> 32-bit value whose most significant byte is the first octet.
 bool ParseIpv4(const std::string& text, uint32_t* out);
 std::string FormatIpv4(uint32_t address);

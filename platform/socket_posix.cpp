@@ -50,6 +50,12 @@ uint16_t BoundPort(int fd) {
 
 }  // namespace
 
+int StartSocketLibrary(int, int) {
+  return 1;
+}
+
+void StopSocketLibrary() {}
+
 bool ParseIpv4(const std::string& text, uint32_t* out) {
   in_addr a;
   if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;

@@ -7,6 +7,9 @@ inline constexpr const char* kAppTitle = "Tarvo Tool";
 inline constexpr const char* kVersionTitle = "Version information";
 
 inline constexpr const char* kTextCommFailed = "Communication failed!";
+// Start-up of the socket library (Windows): it failed, or it is older than 2.2.
+inline constexpr const char* kTextSocketStartFailed = "Failed to startup winsocket!";
+inline constexpr const char* kTextSocketTooOld = "Winsocket version too low!";
 inline constexpr const char* kTextSuccessful = "Successful!";
 inline constexpr const char* kTextFailedBang = "Failed!";
 inline constexpr const char* kTextFailed = "Failed";

@@ -1,4 +1,4 @@
-// libdcc.so: the GPRS gateway library as the tool loads it, reaching
+// libdcc.so (dcc.dll on Windows): the GPRS gateway library as the tool loads it, reaching
 // tarvo-sim --gateway over TCP. Each DccMessage record travels whole (1528
 // bytes); see sim/README.md for the exchange.
 //
@@ -125,7 +125,13 @@ int Receive(int handle, DccMessage* message) {
 
 }  // namespace
 
+// Windows takes the four names from dcc.def; elsewhere they are the only
+// symbols left visible.
+#if defined(_WIN32)
+#define DCC_EXPORT extern "C"
+#else
 #define DCC_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 DCC_EXPORT int TARVO_DCC_CALL dcc_init(int, int, const char* address, int port, int) {
   try {

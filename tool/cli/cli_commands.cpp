@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/dynlib.hpp"
 #include "platform/serial_list.hpp"
 #include "platform/socket.hpp"
 #include "tool/cli/cli_view.hpp"
@@ -146,8 +147,8 @@ bool ApplyLinkOverrides(CToolDlg& dlg, CToolApp& app, const LinkOverrides& l, st
   if (l.comm_type) {
     int id = kMediumButtons[*l.comm_type - 1];
     if (!dlg.IsEnabled(id)) {
-      *error = std::string("the ") + kMediumNames[*l.comm_type - 1] +
-               " medium needs libdcc.so beside tarvo-cli";
+      *error = std::string("the ") + kMediumNames[*l.comm_type - 1] + " medium needs " +
+               platform::SharedLibraryFileName("dcc") + " beside tarvo-cli";
       return false;
     }
     dlg.OnCommand(id);

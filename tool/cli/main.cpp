@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/process.hpp"
+#include "platform/socket.hpp"
 #include "platform/stop_signal.hpp"
 #include "tool/cli/cli_commands.hpp"
 #include "tool/cli/cli_options.hpp"
@@ -13,10 +14,19 @@
 #include "tool/cli/json_writer.hpp"
 #include "tool/tool_app.hpp"
 #include "tool/tool_dlg.hpp"
+#include "tool/tool_texts.hpp"
 #include "tool/transfer_job.hpp"
 #if TARVO_HAVE_RELAY_BINDING
-#include "relay/client/session_timing.hpp"
 #include "tool/link/relay_binding.hpp"
+#endif
+// The relay library's pacing can be replaced where the library exports more
+// than its nine functions (libZvServerAPI.so); ZvServerAPI.dll exports only
+// those, and the tool binds it by ordinal.
+#if TARVO_HAVE_RELAY_BINDING && !defined(_WIN32)
+#define TARVO_HAVE_RELAY_TIMING 1
+#include "relay/client/session_timing.hpp"
+#else
+#define TARVO_HAVE_RELAY_TIMING 0
 #endif
 
 namespace {
@@ -101,7 +111,7 @@ void ShortenPacing(CToolApp& app) {
   app.link().tcp.timing.receive_timeout_ms = 2000;
   app.link().command_timing.missing_blocks_file_wait_ms = 1;
   app.link().command_timing.missing_blocks_firmware_wait_ms = 1;
-#if TARVO_HAVE_RELAY_BINDING
+#if TARVO_HAVE_RELAY_TIMING
   // The relay library's own pauses cost about 24 ms per packet, and a card
   // that left would be waited for 30 s.
   zv::RelaySocketTiming relay;
@@ -193,6 +203,11 @@ int main(int argc, char** argv) {
   if (options.verbose) app.link().trace = &std::cerr;
 
   CliView view(view_options);
+  // The socket library at version 2.2, as the dialog program starts it. A
+  // failure is told and the run goes on; the network media then fail.
+  const int sockets = platform::StartSocketLibrary(2, 2);
+  if (sockets == 0) view.ShowMessage(kTextSocketStartFailed, kAppTitle, MessageIcon::kExclamation);
+  if (sockets < 0) view.ShowMessage(kTextSocketTooOld, kAppTitle, MessageIcon::kExclamation);
   CToolDlg dlg(view, app);
   dlg.OnInitDialog();
 
@@ -238,5 +253,6 @@ int main(int argc, char** argv) {
     std::filesystem::remove(read_copy);
   }
   if (!options.verify_copy.empty()) std::filesystem::remove(options.verify_copy);
+  if (sockets == 1) platform::StopSocketLibrary();
   return Finish(options, outcome, &json, view.Messages());
 }

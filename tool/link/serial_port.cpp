@@ -47,7 +47,7 @@ std::string ResolveSerialDevice(const std::string& port_name, const PortMap& por
       if (c < '0' || c > '9') return "";
       n = n * 10 + (c - '0');
     }
-    if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
+    if (n >= 1) return platform::NumberedSerialPortPath(n);
   }
   return "";
 }

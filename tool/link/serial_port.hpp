@@ -58,7 +58,8 @@ struct SerialPort {
 
 // Device of a port name: a path starting with '/' is used as it is; a name
 // found in `ports` gives the mapped device; "COMn" (n >= 1) gives
-// /dev/ttyS(n-1); anything else gives "" (which open refuses).
+// the system's numbered port (/dev/ttyS(n-1); \\.\COMn on Windows); anything
+// else gives "" (which open refuses).
 std::string ResolveSerialDevice(const std::string& port_name, const PortMap& ports);
 
 // Parses "baud,bits,parity,stop" (separated by any of space, comma, tab and
