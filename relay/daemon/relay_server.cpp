@@ -123,6 +123,8 @@ int CRelayServer::Start(std::string* error) {
   db_workers_ = std::make_unique<CDbWorkers>(settings_.db_threads);
   limits_ = std::make_shared<CConnectionLimits>(settings_.max_connections,
                                                 settings_.max_pending_per_address);
+  login_throttle_ =
+      std::make_unique<CLoginThrottle>(settings_.login_delay_base_ms, settings_.login_delay_cap_ms);
   udp_->Start(udp_cards_, *db_workers_);
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
@@ -195,7 +197,7 @@ void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket
   socket.set_option(asio::ip::tcp::no_delay(true), ec);
   if (&listener == &users_listener_)
     std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_, *db_workers_,
-                                   std::move(slot))
+                                   std::move(slot), login_throttle_.get())
         ->Start();
   else
     std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_, *db_workers_,

@@ -16,6 +16,7 @@
 
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
+#include "relay/daemon/login_throttle.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/udp_card_endpoint.hpp"
 #include "relay/server/tcp_connection_table.hpp"
@@ -80,6 +81,7 @@ class CRelayServer {
   // sockets belong to the loops.
   std::unique_ptr<CDbWorkers> db_workers_;
   std::shared_ptr<CConnectionLimits> limits_;
+  std::unique_ptr<CLoginThrottle> login_throttle_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   Listener users_listener_;
   Listener cards_listener_;

@@ -18,7 +18,10 @@ SplitResult CRelayFrameSplitter::Next(uint16_t* type, const uint8_t** body, uint
   }
   RelayHeader header;
   if (!ParseRelayHeader(buffer_.data(), header)) return SplitResult::kBad;
-  if (static_cast<uint32_t>(header.body_length) > max_body_) return SplitResult::kBad;
+  if (static_cast<uint32_t>(header.body_length) > max_body_) {
+    oversized_ = true;
+    return SplitResult::kBad;
+  }
   size_t total = static_cast<size_t>(kRelayHeaderSize) + static_cast<size_t>(header.body_length);
   if (buffer_.size() < total) return SplitResult::kNeedMore;
   *type = header.type;
@@ -28,8 +31,23 @@ SplitResult CRelayFrameSplitter::Next(uint16_t* type, const uint8_t** body, uint
   return SplitResult::kFrame;
 }
 
+namespace {
+
+// What a stream buffer may keep between frames. A large frame grows it; once
+// that frame is done the memory goes back, so a burst of large requests does
+// not leave every connection that sent one holding its largest frame.
+constexpr size_t kKeptCapacity = 64 * 1024;
+
+void ConsumeFront(std::vector<uint8_t>& buffer, size_t n) {
+  buffer.erase(buffer.begin(), buffer.begin() + static_cast<long>(n));
+  if (buffer.capacity() > kKeptCapacity && buffer.size() <= kKeptCapacity / 2)
+    std::vector<uint8_t>(buffer.begin(), buffer.end()).swap(buffer);
+}
+
+}  // namespace
+
 void CRelayFrameSplitter::Consume() {
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(frame_size_));
+  ConsumeFront(buffer_, frame_size_);
   frame_size_ = 0;
 }
 
@@ -45,7 +63,7 @@ SplitResult CCardFrameSplitter::Next(const uint8_t** frame, size_t* frame_length
 }
 
 void CCardFrameSplitter::Consume() {
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(frame_size_));
+  ConsumeFront(buffer_, frame_size_);
   frame_size_ = 0;
 }
 

@@ -25,6 +25,11 @@ enum class SplitResult {
 class CRelayFrameSplitter {
  public:
   explicit CRelayFrameSplitter(uint32_t max_body) : max_body_(max_body) {}
+  // The bound applies to frames whose header is not yet complete or checked:
+  // a user's bound grows when it has logged in.
+  void SetMaxBody(uint32_t max_body) { max_body_ = max_body; }
+  // The last kBad was a body over the bound (not a wrong magic or length).
+  bool Oversized() const { return oversized_; }
   void Append(const uint8_t* data, size_t size) {
     buffer_.insert(buffer_.end(), data, data + size);
   }
@@ -38,6 +43,7 @@ class CRelayFrameSplitter {
   uint32_t max_body_;
   std::vector<uint8_t> buffer_;
   size_t frame_size_ = 0;
+  bool oversized_ = false;
 };
 
 // Accumulates a TCP card's bytes: [L][L bytes], 6 <= L.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/clock.hpp"
+#include "relay/messages/login_msg.hpp"
 #include "relay/messages/relay_packet.hpp"
 #include "relay/server/account_status.hpp"
 #include "relay/server/connection_registry.hpp"
@@ -32,7 +34,7 @@ void Process(CRelayMsg& request, CRelayMsg& answer, CUserRecord& user, CLogWrite
 CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> users,
                            const ServerSettings& settings, CDbWorkers& workers,
-                           std::unique_ptr<CConnectionSlot> slot)
+                           std::unique_ptr<CConnectionSlot> slot, CLoginThrottle* throttle)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
@@ -40,9 +42,15 @@ CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
       settings_(settings),
       workers_(workers),
       slot_(std::move(slot)),
+      throttle_(throttle),
+      login_wait_(sender_->Executor()),
       timer_(sender_->Executor()),
       login_deadline_(sender_->Executor()),
-      splitter_(settings.max_request_body) {}
+      splitter_(std::min(settings.max_prelogin_body, settings.max_request_body)) {
+  std::error_code ec;
+  const asio::ip::tcp::endpoint peer = sender_->Socket().remote_endpoint(ec);
+  address_ = ec ? "?" : peer.address().to_string();
+}
 
 std::string CUserSession::GetId() const {
   std::lock_guard<std::mutex> guard(id_lock_);
@@ -77,8 +85,7 @@ void CUserSession::ArmLoginDeadline() {
   login_deadline_.expires_after(std::chrono::milliseconds(settings_.login_timeout_ms));
   login_deadline_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_ || !self->GetId().empty()) return;
-    self->users_->Log().WriteLog("user connection closed: no login in time");
-    self->Finish();
+    self->Finish("no login in time");
   });
 }
 
@@ -101,17 +108,14 @@ void CUserSession::ArmTimer() {
   timer_.expires_after(std::chrono::milliseconds(settings_.half_frame_timeout_ms));
   timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_ || !self->splitter_.HasPartial()) return;
-    self->users_->Log().WriteLog(self->paused_
-                                     ? "user connection closed: it does not read its answers"
-                                     : "user connection closed: unfinished frame timed out");
-    self->Finish();
+    self->Finish(self->paused_ ? "it does not read its answers" : "unfinished frame timed out");
   });
 }
 
 void CUserSession::OnRead(const std::error_code& ec, size_t n) {
   if (finished_) return;
   if (ec) {
-    Finish();
+    Finish(ec == asio::error::eof ? "the peer closed it" : ec.message());
     return;
   }
   splitter_.Append(read_buffer_.data(), n);
@@ -125,12 +129,11 @@ void CUserSession::HandleFrames() {
     // A send queue closed for a peer that stopped reading, or a write that
     // failed: the requests still waiting could only fail to be answered.
     if (sender_->Overflowed()) {
-      users_->Log().WriteLog("user connection closed: it does not read its answers");
-      Finish();
+      Finish("it does not read its answers");
       return;
     }
     if (!sender_->CanSend()) {
-      Finish();
+      Finish("sending failed");
       return;
     }
     uint16_t type = 0;
@@ -139,8 +142,13 @@ void CUserSession::HandleFrames() {
     SplitResult r = splitter_.Next(&type, &body, &length);
     if (r == SplitResult::kNeedMore) break;
     if (r == SplitResult::kBad) {
-      users_->Log().WriteLog("user connection closed: malformed relay frame");
-      Finish();
+      if (!splitter_.Oversized())
+        Finish("malformed relay frame");
+      else if (GetId().empty())
+        Finish("a request body over " + std::to_string(settings_.max_prelogin_body) +
+               " bytes before login");
+      else
+        Finish("a request body over " + std::to_string(settings_.max_request_body) + " bytes");
       return;
     }
     if (sender_->Queued() >= PauseAt()) {
@@ -179,6 +187,10 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
   if (!request || !request->Decode(body, static_cast<int>(length))) return;
   std::unique_ptr<CRelayMsg> answer = CreateRelayMsg(static_cast<uint16_t>(kAnswerTypeBase + type));
   if (!answer) return;
+  if (type == kLoginMsgType) {
+    LogIn(std::move(request), std::move(answer));
+    return;
+  }
   if (NeedsDatabase(type)) {
     RunOnWorker(std::move(request), std::move(answer));
     return;
@@ -186,6 +198,27 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
   // Packets, locks and heartbeats only need the connection tables.
   Process(*request, *answer, *user_, users_->Log());
   Send(std::move(answer));
+}
+
+void CUserSession::LogIn(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer) {
+  const std::string& name = static_cast<const CLoginMsg&>(*request).GetUserName();
+  const int64_t wait =
+      throttle_ ? throttle_->Reserve(address_, name, tarvo::platform::MonotonicMs()) : 0;
+  if (wait <= 0) {
+    RunOnWorker(std::move(request), std::move(answer));
+    return;
+  }
+  // Nothing else of this connection is handled meanwhile, as if the login
+  // were already at a worker.
+  at_worker_ = true;
+  if (timer_armed_) timer_.cancel();
+  timer_armed_ = false;
+  login_wait_.expires_after(std::chrono::milliseconds(wait));
+  login_wait_.async_wait([self = shared_from_this(), request = std::move(request),
+                          answer = std::move(answer)](const std::error_code& ec) mutable {
+    if (ec || self->finished_) return;
+    self->RunOnWorker(std::move(request), std::move(answer));
+  });
 }
 
 void CUserSession::RunOnWorker(std::unique_ptr<CRelayMsg> request,
@@ -202,8 +235,17 @@ void CUserSession::RunOnWorker(std::unique_ptr<CRelayMsg> request,
     // A login takes the name while later logins wait (they run in order),
     // so the next login of the same name finds this one online.
     std::string previous = login ? self->TakeUser(*user) : user->GetName();
+    std::string login_name =
+        login ? static_cast<const CLoginMsg&>(*request).GetUserName() : std::string();
+    // "No such user" is also the answer while the database fails; only a
+    // name the database truly lacks is a guess.
+    const bool counts =
+        login && (static_cast<CLoginAckMsg&>(*answer).GetResult() != kLoginNoSuchUser ||
+                  FindUser(login_name) == 0);
     asio::post(loop, [self, answer = std::move(answer), user = std::move(user),
-                      previous = std::move(previous)]() mutable {
+                      previous = std::move(previous), counts,
+                      login_name = std::move(login_name)]() mutable {
+      if (counts) self->LoginAnswered(*answer, login_name);
       self->Answered(std::move(answer), std::move(user), previous);
     });
   };
@@ -243,10 +285,25 @@ void CUserSession::Answered(std::unique_ptr<CRelayMsg> answer, std::unique_ptr<C
   HandleFrames();
 }
 
+void CUserSession::LoginAnswered(const CRelayMsg& answer, const std::string& name) {
+  const uint8_t result = static_cast<const CLoginAckMsg&>(answer).GetResult();
+  if (result == kLoginOk) {
+    if (throttle_) throttle_->Accepted(address_, name);
+    return;
+  }
+  // A second login of a user online elsewhere says nothing of the password:
+  // it is no guess to slow down.
+  if (result != kLoginNoSuchUser && result != kLoginWrongPassword) return;
+  if (throttle_) throttle_->Refused(address_, name, tarvo::platform::MonotonicMs());
+  users_->Log().WriteLog("login refused: user " + LogSafe(name) + " from " + address_ + " (" +
+                         (result == kLoginNoSuchUser ? "no such user" : "wrong password") + ")");
+}
+
 void CUserSession::UserChanged(const std::string& previous) {
   if (previous.empty()) {  // the first login
     login_deadline_.cancel();
     if (slot_) slot_->Proved();
+    splitter_.SetMaxBody(settings_.max_request_body);
   }
   // A second login over the same connection replaces its user: the one it
   // replaced has left unless another connection still carries the name.
@@ -263,11 +320,17 @@ void CUserSession::Send(std::unique_ptr<CRelayMsg> answer) {
     users_->IssueSendOperation(*sender_, frame, static_cast<size_t>(frame_length));
 }
 
-void CUserSession::Finish() {
+void CUserSession::Finish(const std::string& why) {
   if (finished_) return;
   finished_ = true;
+  if (!why.empty()) {
+    const std::string name = GetId();
+    users_->Log().WriteLog("user connection closed: " + why + " (" + address_ +
+                           (name.empty() ? std::string() : ", user " + LogSafe(name)) + ")");
+  }
   timer_.cancel();
   login_deadline_.cancel();
+  login_wait_.cancel();
   sender_->WhenDrained(0, nullptr);  // a waiting callback would keep this session alive
   users_->Remove(key_);
   sender_->Close();

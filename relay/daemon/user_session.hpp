@@ -15,6 +15,7 @@
 
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
+#include "relay/daemon/login_throttle.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/messages/relay_msg.hpp"
@@ -30,7 +31,7 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings,
                CDbWorkers& workers = CDbWorkers::Inline(),
-               std::unique_ptr<CConnectionSlot> slot = nullptr);
+               std::unique_ptr<CConnectionSlot> slot = nullptr, CLoginThrottle* throttle = nullptr);
   void Start();
 
   // The logged-in name ("" before a login) and its organization.
@@ -53,6 +54,8 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   // Closes the connection unless it has logged in by then.
   void ArmLoginDeadline();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
+  // A login waits first when its address or name has been refused lately.
+  void LogIn(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer);
   // Runs a request that needs the database on a worker; its answer comes
   // back through Answered.
   void RunOnWorker(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer);
@@ -62,10 +65,14 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   // Back on the loop with a worker's answer and the connection's user.
   void Answered(std::unique_ptr<CRelayMsg> answer, std::unique_ptr<CUserRecord> user,
                 const std::string& previous);
+  // A login's result counts for or against its address and name.
+  void LoginAnswered(const CRelayMsg& answer, const std::string& name);
   // What a change of the connection's user means on the loop.
   void UserChanged(const std::string& previous);
   void Send(std::unique_ptr<CRelayMsg> answer);
-  void Finish();
+  // Closes the connection; a reason is logged with the peer's address and
+  // user, so every closing in the log says why.
+  void Finish(const std::string& why = "");
   void UserLeft(const std::string& name);
 
   std::shared_ptr<CAsioTcpSender> sender_;
@@ -75,6 +82,9 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   CDbWorkers& workers_;
   // Its place in the connection counts; null when the server keeps none.
   std::unique_ptr<CConnectionSlot> slot_;
+  CLoginThrottle* throttle_;  // null: logins never wait
+  std::string address_;       // the peer's address, for the log and the throttle
+  asio::steady_timer login_wait_;
   asio::steady_timer timer_;
   asio::steady_timer login_deadline_;
   CRelayFrameSplitter splitter_;

@@ -5,19 +5,37 @@
 
 namespace zv {
 
-bool LookupCard(const std::string& device_id, CCardRecord* out) {
+int FindCard(const std::string& device_id, CCardRecord* out) {
   CAccountDb db;
   std::unique_ptr<CRecordset> rs = db.OpenRecordset(CSqlStatement{
       "SELECT * FROM " + GetTableName(kCardKind) + " WHERE DeviceID = ?", {device_id}});
-  if (!rs) return false;
-  bool found = false;
+  if (!rs) return -1;
+  int found = 0;
   try {
     if (!rs->IsBOF() && !rs->IsEOF()) {
       out->ReadFrom(*rs);
-      found = true;
+      found = 1;
     }
   } catch (const CDbError&) {
-    found = false;
+    found = -1;
+  }
+  rs->Close();
+  return found;
+}
+
+bool LookupCard(const std::string& device_id, CCardRecord* out) {
+  return FindCard(device_id, out) == 1;
+}
+
+int FindUser(const std::string& name) {
+  CAccountDb db;
+  std::unique_ptr<CRecordset> rs = db.OpenRecordset(
+      CSqlStatement{"SELECT Name FROM " + GetTableName(kUserKind) + " WHERE Name = ?", {name}});
+  if (!rs) return -1;
+  int found = -1;
+  try {
+    found = (!rs->IsBOF() && !rs->IsEOF()) ? 1 : 0;
+  } catch (const CDbError&) {
   }
   rs->Close();
   return found;
