@@ -1,5 +1,8 @@
 #include "relay/daemon/admin_commands.hpp"
 
+#include <functional>
+
+#include "relay/daemon/card_secrets.hpp"
 #include "relay/messages/card_record.hpp"
 #include "relay/messages/organization_record.hpp"
 #include "relay/messages/user_record.hpp"
@@ -63,10 +66,13 @@ namespace {
 // and the organization present; says which is missing on `err`.
 // Stores the row and counts it in its organization as one transaction, so
 // the counter never differs from the rows, whatever stops the command.
-bool StoreCounted(CAccountDb& db, CRecord& record, const char* column) {
+// `also`, when given, runs inside the same transaction (a card's secret).
+bool StoreCounted(CAccountDb& db, CRecord& record, const char* column,
+                  const std::function<bool()>& also = nullptr) {
   CWriteTransaction transaction(db);
   return transaction.IsOpen() && db.InsertRecord(&record) &&
-         Count(db, column, record.GetOrganizationName()) && transaction.Commit();
+         Count(db, column, record.GetOrganizationName()) && (!also || also()) &&
+         transaction.Commit();
 }
 
 bool ReadyForOrganization(CAccountDb& db, const std::string& path, const std::string& organization,
@@ -106,14 +112,18 @@ int AddUser(const std::string& path, const std::string& name, const std::string&
 }
 
 int AddCard(const std::string& path, const std::string& device_id, const std::string& organization,
-            std::ostream& err) {
+            const std::string& secret, std::ostream& err) {
   if (!ValidText(device_id, "device ID", err)) return 1;
+  if (!secret.empty() && !ValidText(secret, "--secret", err)) return 1;
   CAccountDb db(path);
   if (!ReadyForOrganization(db, path, organization, err)) return 1;
   CCardRecord card;
   card.SetDeviceID(device_id);
   card.SetOrganizationName(organization);
-  if (!StoreCounted(db, card, "CardNum")) {
+  // A card stored without its secret could register unproved: both or none.
+  std::function<bool()> store_secret;
+  if (!secret.empty()) store_secret = [&] { return StoreCardSecret(db, device_id, secret) == 1; };
+  if (!StoreCounted(db, card, "CardNum", store_secret)) {
     err << "cannot store card " << device_id << " (does it exist already?)\n";
     return 1;
   }

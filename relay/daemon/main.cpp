@@ -24,7 +24,7 @@ constexpr long kFewOpenFiles = 4096;
 int main(int argc, char** argv) {
   CLI::App app{"zvrelayd - relay server for controller cards"};
   zv::daemon::ServerSettings settings;
-  std::string db_path, org, user, password, add_user, add_card;
+  std::string db_path, org, user, password, add_user, add_card, secret;
   bool init_db = false, trace = false;
   int type = 2;
   app.set_version_flag("--version", std::string("zvrelayd ") + tarvo::kSuiteVersion);
@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
   app.add_option("--type", type, "user type: 1 all organizations, 2/3 own organization")
       ->check(CLI::Range(0, 255));
   app.add_option("--add-card", add_card, "add a card (device ID) to --org");
+  app.add_option("--secret", secret,
+                 "with --add-card: the card must prove this secret when it registers over TCP");
   app.add_option("--bind", settings.bind_address, "IPv4 address to listen on")
       ->capture_default_str();
   app.add_option("--user-port", settings.user_port, "user port (0: any free port)")
@@ -64,7 +66,7 @@ int main(int argc, char** argv) {
       "Modes:\n"
       "  zvrelayd --db PATH --init-db --org NAME --user NAME --password PW\n"
       "  zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N\n"
-      "  zvrelayd --db PATH --add-card DEVICEID --org NAME\n"
+      "  zvrelayd --db PATH --add-card DEVICEID --org NAME [--secret S]\n"
       "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
       " [--threads N] [--db-threads N]\n"
       "           [--max-connections N] [--max-per-address N]\n"
@@ -81,6 +83,10 @@ int main(int argc, char** argv) {
   const std::string path = zv::DatabasePath();
   if (init_db + !add_user.empty() + !add_card.empty() > 1) {
     std::cerr << "--init-db, --add-user and --add-card exclude each other\n";
+    return 2;
+  }
+  if (!secret.empty() && add_card.empty()) {
+    std::cerr << "--secret needs --add-card\n";
     return 2;
   }
   if (init_db) {
@@ -102,7 +108,7 @@ int main(int argc, char** argv) {
       std::cerr << "--add-card needs --org\n";
       return 2;
     }
-    return zv::daemon::AddCard(path, add_card, org, std::cerr);
+    return zv::daemon::AddCard(path, add_card, org, secret, std::cerr);
   }
 
   if (const std::string problem = zv::DatabaseProblem(path); !problem.empty()) {
