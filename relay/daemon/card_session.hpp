@@ -3,12 +3,23 @@
 // away. The [Card] table is read by a database worker, and nothing more is
 // read from the card meanwhile. Every later frame is the card's answer and
 // goes to the lock owner.
+//
+// A card with a secret must answer a challenge before it is registered. A
+// Device ID that another address holds on a live connection is taken over
+// only when that connection does not answer a probe (or with the secret);
+// an address whose takeovers or answers were refused waits longer each time
+// (card_control.hpp has the frames, card_identity.hpp the holders).
 #pragma once
 
 #include <array>
 #include <asio.hpp>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "relay/daemon/card_control.hpp"
+#include "relay/daemon/card_identity.hpp"
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/server_settings.hpp"
@@ -33,14 +44,31 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   void OnClose() override { card.SetOnLine(0); }
   CTcpSendTarget* GetSendTarget() override { return sender_.get(); }
 
+  // Asks this (registered) card whether it is still there: `done` is called,
+  // on this card's loop, with true when it answered a probe in time and false
+  // when it did not or left. Callable from any thread.
+  void RequestProbe(std::function<void(bool answered)> done);
+
  private:
   void Read();
   void OnRead(const std::error_code& ec, size_t n);
   void HandleFrames();
   void ArmTimer();
-  // Looks the card up on a worker; Register goes on with what it found.
+  // Looks the card (and its secret) up on a worker; OnLookedUp goes on with
+  // what it found.
   void LookUp(const std::string& id);
-  void Register(const std::string& id, const CCardRecord* stored);
+  void OnLookedUp(const std::string& id, std::unique_ptr<CCardRecord> stored, int secret_state,
+                  const std::string& secret);
+  // After the address's wait: challenge, probe the holder, or register.
+  void Proceed();
+  void OnProbed(bool answered, const CCardSession* probed, const std::string& holder_address);
+  void SendChallenge();
+  void OnChallengeAnswer(const uint8_t* frame, size_t length);
+  void Refuse(const std::string& why);
+  void Register();
+  // The probe of this card, when a newer connection claims its Device ID.
+  void StartProbe(std::function<void(bool)> done);
+  void EndProbe(bool answered);
   void Finish();
 
   std::shared_ptr<CAsioTcpSender> sender_;
@@ -58,6 +86,24 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   bool timer_armed_ = false;  // a wait is pending (cancelling none costs a lock)
   bool registered_ = false;
   bool finished_ = false;
+
+  std::shared_ptr<CCardIdentity> identity_;
+  std::string address_;  // the peer's address, for takeovers and their waits
+  // One step at a time runs on it: the address's wait, the challenge's time
+  // or, once registered, a probe's time.
+  asio::steady_timer step_timer_;
+  uint64_t step_ = 0;  // which step a timer's expiry belongs to
+  // While registering: the Device ID as the card sent it, its [Card] row and
+  // its secret (empty: none).
+  std::string claimed_id_;
+  std::unique_ptr<CCardRecord> stored_;
+  std::string secret_;
+  bool challenged_ = false;
+  ChallengeNonce challenge_{};
+  // Once registered: a probe that is out and who waits for its outcome.
+  bool probing_ = false;
+  ProbeNonce probe_{};
+  std::vector<std::function<void(bool)>> probe_waiters_;
 };
 
 }  // namespace zv::daemon
