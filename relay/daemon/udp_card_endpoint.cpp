@@ -1,6 +1,7 @@
 #include "relay/daemon/udp_card_endpoint.hpp"
 
 #include "relay/daemon/card_delivery.hpp"
+#include "relay/daemon/card_secrets.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/server/account_status.hpp"
 
@@ -53,6 +54,11 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
       auto stored = std::make_unique<CCardRecord>();
       if (!LookupCard(id, stored.get())) {
         table_->Log().WriteLog("UDP card " + id + " refused: not registered in [Card]");
+        return;
+      }
+      // A UDP card cannot answer a challenge: a card with a secret registers over TCP.
+      if (std::string secret; ReadCardSecret(id, &secret) != 0) {
+        table_->Log().WriteLog("UDP card " + id + " refused: it has a secret (TCP only)");
         return;
       }
       asio::post(loop, [this, stored = std::move(stored), address] { Register(*stored, address); });
