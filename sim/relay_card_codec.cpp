@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/sha256.hpp"
 #include "common/wire.hpp"
 #include "tool/codec/stream_decode.hpp"
 #include "tool/codec/stream_framing.hpp"
@@ -12,6 +13,23 @@ namespace {
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
+}
+
+constexpr uint8_t kProbe = 0xC1;
+constexpr uint8_t kProbeAnswer = 0xC2;
+constexpr uint8_t kChallenge = 0xC3;
+constexpr uint8_t kChallengeAnswer = 0xC4;
+constexpr size_t kProbeNonce = 8;
+constexpr size_t kChallengeNonce = 16;
+
+std::vector<uint8_t> ControlAnswer(const std::string& id, uint8_t marker, const uint8_t* body,
+                                   size_t size) {
+  std::vector<uint8_t> out(kTcpCardHeaderSize);
+  wire::PutLe16(out.data(), static_cast<uint16_t>(kTcpCardAddressSize + 1 + size));
+  out.insert(out.end(), id.begin(), id.end());
+  out.push_back(marker);
+  out.insert(out.end(), body, body + size);
+  return out;
 }
 
 }  // namespace
@@ -47,6 +65,30 @@ std::vector<uint8_t> TcpCardReply(const std::string& id, const std::vector<uint8
   out.insert(out.end(), id.begin(), id.end());
   out.insert(out.end(), reply.begin(), reply.end());
   return out;
+}
+
+bool IsTcpCardControl(const uint8_t* envelope, size_t length) {
+  const size_t at = kTcpCardAddressSize;
+  if (length != at + 1 + kProbeNonce && length != at + 1 + kChallengeNonce) return false;
+  // zvrelayd's own frames carry six zero address bytes; forwarded packets 01.
+  for (size_t i = 0; i < at; ++i)
+    if (envelope[i] != 0) return false;
+  return (envelope[at] == kProbe && length == at + 1 + kProbeNonce) ||
+         (envelope[at] == kChallenge && length == at + 1 + kChallengeNonce);
+}
+
+std::vector<uint8_t> TcpCardControlAnswer(const std::string& id, const std::string& secret,
+                                          const uint8_t* envelope, size_t length) {
+  if (!IsTcpCardControl(envelope, length)) return {};
+  const uint8_t* nonce = envelope + kTcpCardAddressSize + 1;
+  if (envelope[kTcpCardAddressSize] == kProbe)
+    return ControlAnswer(id, kProbeAnswer, nonce, kProbeNonce);
+  if (secret.empty()) return {};
+  std::vector<uint8_t> message(nonce, nonce + kChallengeNonce);
+  message.insert(message.end(), id.begin(), id.end());
+  const hash::Sha256Digest mac = hash::HmacSha256(reinterpret_cast<const uint8_t*>(secret.data()),
+                                                  secret.size(), message.data(), message.size());
+  return ControlAnswer(id, kChallengeAnswer, mac.data(), mac.size());
 }
 
 std::vector<uint8_t> UdpCardRegistration(const std::string& digits) {

@@ -19,8 +19,12 @@ void PauseUnlessStopped(int ms, const std::atomic<bool>& stop) {
 
 }  // namespace
 
-TcpRelayCard::TcpRelayCard(SharedModel& model, std::string device_id, RelayCardTiming timing)
-    : model_(model), device_id_(std::move(device_id)), timing_(timing) {}
+TcpRelayCard::TcpRelayCard(SharedModel& model, std::string device_id, RelayCardTiming timing,
+                           std::string secret)
+    : model_(model),
+      device_id_(std::move(device_id)),
+      timing_(timing),
+      secret_(std::move(secret)) {}
 
 int TcpRelayCard::Start(uint32_t address, uint16_t port) {
   Stop();
@@ -74,6 +78,12 @@ void TcpRelayCard::Serve() {
     if (length < kTcpCardAddressSize || length > kTcpCardAddressSize + kMaxRequestSize) return;
     envelope.resize(length);
     if (!ReadExactly(socket_, envelope.data(), length, stop_)) return;
+    if (IsTcpCardControl(envelope.data(), length)) {
+      const std::vector<uint8_t> answer =
+          TcpCardControlAnswer(device_id_, secret_, envelope.data(), length);
+      if (!answer.empty() && !socket_.SendAll(answer.data(), answer.size())) return;
+      continue;
+    }
     Answer a = model_.Handle(envelope.data() + kTcpCardAddressSize, length - kTcpCardAddressSize);
     if (a.outcome != Outcome::kReplied) continue;
     platform::SleepMs(a.delay_ms);

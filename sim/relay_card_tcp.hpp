@@ -1,5 +1,6 @@
 // The simulated controller as a TCP card of zvrelayd: connects to the card
-// port, registers its DeviceID and answers every forwarded packet. When the
+// port, registers its DeviceID and answers every forwarded packet, and
+// zvrelayd's probes and (with a secret) its challenge. When the
 // connection ends (the server restarts, turns the card away, or the stream
 // goes out of step) it connects and registers again after a pause, until
 // stopped.
@@ -23,7 +24,9 @@ struct RelayCardTiming {
 
 class TcpRelayCard {
  public:
-  TcpRelayCard(SharedModel& model, std::string device_id, RelayCardTiming timing = {});
+  // `secret` empty: a card without one (it cannot answer a challenge).
+  TcpRelayCard(SharedModel& model, std::string device_id, RelayCardTiming timing = {},
+               std::string secret = {});
   ~TcpRelayCard() { Stop(); }
   TcpRelayCard(const TcpRelayCard&) = delete;
   TcpRelayCard& operator=(const TcpRelayCard&) = delete;
@@ -45,6 +48,7 @@ class TcpRelayCard {
   SharedModel& model_;
   const std::string device_id_;
   const RelayCardTiming timing_;
+  const std::string secret_;
   uint32_t address_ = 0;
   uint16_t port_ = 0;
   platform::TcpSocket socket_;

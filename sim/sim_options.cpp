@@ -97,6 +97,10 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
                  "prints 'relay-udp <device-id>'")
       ->type_name("HOST:PORT");
   app.add_option("--device-id", o.device_id, "DeviceID registered with zvrelayd")->type_name("ID");
+  app.add_option("--card-secret", o.card_secret,
+                 "the secret zvrelayd holds for this --relay-card (zvrelayd --add-card ... "
+                 "--secret): answers its challenge")
+      ->type_name("SECRET");
   auto* faults = "Faults (for tests)";
   app.add_option("--silent", silent,
                  "never answer this command, by code or name (ListFiles, GetVersions ...; "
@@ -217,6 +221,8 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
     if (!IsUdpCardId(o.device_id))
       return bad("--device-id for --relay-udp (1-30 digits): " + o.device_id);
   }
+  if (!o.card_secret.empty() && (relay_card.empty() || o.card_secret.size() > 254))
+    return bad("--card-secret (1-254 characters, with --relay-card)");
   if (!o.device_id.empty() && relay_card.empty() && relay_udp.empty())
     return bad("--device-id without --relay-card or --relay-udp");
   if (!o.serial && o.tcp_port < 0 && o.gateway_port < 0 && o.relay_card_port < 0 &&

@@ -44,7 +44,8 @@ int Simulator::Start() {
     }
   }
   if (options_.relay_card_port >= 0) {
-    relay_card_ = std::make_unique<TcpRelayCard>(model_, options_.device_id, options_.relay_timing);
+    relay_card_ = std::make_unique<TcpRelayCard>(model_, options_.device_id, options_.relay_timing,
+                                                 options_.card_secret);
     if (options_.relay_card_port > 65535 ||
         !relay_card_->Start(options_.relay_card_address,
                             static_cast<uint16_t>(options_.relay_card_port))) {

@@ -44,6 +44,7 @@ struct SimulatorOptions {
   uint32_t relay_udp_address = kLoopback;
   int relay_udp_port = -1;
   std::string device_id;
+  std::string card_secret;  // the TCP card's secret; "": none
   RelayCardTiming relay_timing;
   int relay_udp_reregister_ms = UdpRelayCard::kReRegisterMs;
 };
