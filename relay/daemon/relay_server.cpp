@@ -100,6 +100,7 @@ int CRelayServer::Start(std::string* error) {
     for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) {
       log->SetPath(settings_.log_file);
       log->SetSwitch("on");
+      log->SetRepeatInterval(settings_.log_repeat_interval_ms);
     }
   }
   // Record writes report database errors to the log instead of a dialog.
@@ -125,13 +126,16 @@ int CRelayServer::Start(std::string* error) {
                                                 settings_.max_pending_per_address);
   login_throttle_ =
       std::make_unique<CLoginThrottle>(settings_.login_delay_base_ms, settings_.login_delay_cap_ms);
-  udp_->Start(udp_cards_, *db_workers_);
+  unknown_cards_ = std::make_shared<CUnknownCards>(settings_.unknown_card_ttl_ms);
+  udp_->Start(udp_cards_, *db_workers_, unknown_cards_);
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
                          std::to_string(loops_.size()) + " event loops, " +
                          std::to_string(settings_.db_threads) + " database workers");
   Accept(users_listener_);
   Accept(cards_listener_);
+  log_flush_ = std::make_unique<asio::steady_timer>(*loops_[0]);
+  FlushLogRepeats();
   // Start returns once every loop's thread runs, so what a thread needs to
   // begin is never asked for later, when descriptors or memory may be short.
   std::latch running(static_cast<std::ptrdiff_t>(loops_.size()));
@@ -205,6 +209,15 @@ void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket
         ->Start();
 }
 
+void CRelayServer::FlushLogRepeats() {
+  if (settings_.log_repeat_interval_ms <= 0) return;
+  for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) log->Flush();
+  log_flush_->expires_after(std::chrono::milliseconds(settings_.log_repeat_interval_ms));
+  log_flush_->async_wait([this](const std::error_code& ec) {
+    if (!ec && !stopped_) FlushLogRepeats();
+  });
+}
+
 void CRelayServer::WaitForStopSignal() {
   asio::signal_set signals(*loops_[0], SIGINT, SIGTERM);
   std::promise<void> done;
@@ -221,6 +234,7 @@ void CRelayServer::Stop() {
       listener->retry.cancel();
     }
     if (udp_) udp_->Close();
+    if (log_flush_) log_flush_->cancel();
   });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
   if (registry.UserTable() == users_) registry.RemoveTables();
@@ -233,7 +247,10 @@ void CRelayServer::Stop() {
   if (db_workers_) db_workers_->Stop();
   SetDbErrorReporter(nullptr);
   SetDbOpenWatcher(nullptr);
-  if (serving_) users_->Log().WriteLog("stopped serving");
+  if (serving_) {
+    for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) log->Flush(true);
+    users_->Log().WriteLog("stopped serving");
+  }
   // The connections still open are dropped with the process: none is online.
   if (serving_) ResetAllOnLine();
 }

@@ -73,6 +73,8 @@ class CRelayServer {
   // failures.
   void AcceptFailed(Listener& listener, const std::error_code& ec);
   void StartSession(Listener& listener, asio::ip::tcp::socket socket);
+  // Writes the counts of repeated log lines once their interval is over.
+  void FlushLogRepeats();
   CLogWriter& LogOf(const Listener& listener);
 
   ServerSettings settings_;
@@ -82,10 +84,12 @@ class CRelayServer {
   std::unique_ptr<CDbWorkers> db_workers_;
   std::shared_ptr<CConnectionLimits> limits_;
   std::unique_ptr<CLoginThrottle> login_throttle_;
+  std::shared_ptr<CUnknownCards> unknown_cards_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   Listener users_listener_;
   Listener cards_listener_;
   std::unique_ptr<CUdpCardEndpoint> udp_;
+  std::unique_ptr<asio::steady_timer> log_flush_;  // on the first loop
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> cards_;
   std::shared_ptr<CUdpCardTable> udp_cards_;

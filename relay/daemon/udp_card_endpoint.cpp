@@ -1,11 +1,16 @@
 #include "relay/daemon/udp_card_endpoint.hpp"
 
+#include "platform/clock.hpp"
 #include "relay/daemon/card_delivery.hpp"
 #include "relay/daemon/card_secrets.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/server/account_status.hpp"
 
 namespace zv::daemon {
+namespace {
+// Registrations looked up at once; a few times the database workers.
+constexpr int kMaxUdpLookups = 64;
+}  // namespace
 
 CUdpCardEndpoint::CUdpCardEndpoint(asio::io_context& io, const asio::ip::udp::endpoint& at,
                                    std::error_code* ec)
@@ -29,9 +34,11 @@ uint16_t CUdpCardEndpoint::Port() const {
   return socket_.local_endpoint(ec).port();
 }
 
-void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers) {
+void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers,
+                             std::shared_ptr<CUnknownCards> unknown) {
   table_ = std::move(table);
   workers_ = &workers;
+  unknown_ = std::move(unknown);
   Receive();
 }
 
@@ -50,10 +57,22 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   if (!ParseUdpCardDatagram(buffer_.data(), size, &d)) return;
   CUdpAddress address = FromEndpoint(from_);
   if (d.registration) {
-    workers_->Run([this, loop = socket_.get_executor(), id = d.device_id, address] {
+    if (unknown_->Contains(d.device_id, tarvo::platform::MonotonicMs())) return;
+    if (lookups_->load() >= kMaxUdpLookups) return;
+    ++*lookups_;
+    workers_->Run([this, loop = socket_.get_executor(), id = d.device_id, address,
+                   lookups = lookups_] {
       auto stored = std::make_unique<CCardRecord>();
-      if (!LookupCard(id, stored.get())) {
-        table_->Log().WriteLog("UDP card " + id + " refused: not registered in [Card]");
+      const int found = FindCard(id, stored.get());
+      --*lookups;
+      if (found != 1) {
+        // A database that fails says nothing about the card: only a card
+        // [Card] lacks is remembered.
+        if (found == 0) unknown_->Add(id, tarvo::platform::MonotonicMs());
+        const std::string from = ToEndpoint(address).address().to_string();
+        table_->Log().WriteLog("UDP card " + id + " from " + from + " refused: " +
+                                   (found == 0 ? "not registered in [Card]" : "database failed"),
+                               "UDP card refused from " + from);
         return;
       }
       // A UDP card cannot answer a challenge: a card with a secret registers over TCP.

@@ -6,9 +6,11 @@
 
 #include <array>
 #include <asio.hpp>
+#include <atomic>
 #include <memory>
 
 #include "relay/daemon/db_workers.hpp"
+#include "relay/daemon/unknown_cards.hpp"
 #include "relay/server/asio_senders.hpp"
 #include "relay/server/udp_card_table.hpp"
 
@@ -23,7 +25,8 @@ class CUdpCardEndpoint {
   CAsioUdpSender& Sender() { return sender_; }
   // Starts receiving into `table`; the endpoint must outlive the table's use
   // and the workers' jobs.
-  void Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers);
+  void Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers,
+             std::shared_ptr<CUnknownCards> unknown);
   void Close();
   uint16_t Port() const;
 
@@ -36,6 +39,11 @@ class CUdpCardEndpoint {
   CAsioUdpSender sender_;
   std::shared_ptr<CUdpCardTable> table_;
   CDbWorkers* workers_ = nullptr;
+  std::shared_ptr<CUnknownCards> unknown_;
+  // Registrations at the database workers. A flood of IDs that are each new
+  // would otherwise queue lookups without end ahead of the users' requests;
+  // past the bound, registrations are dropped (a UDP card sends again).
+  std::shared_ptr<std::atomic<int>> lookups_ = std::make_shared<std::atomic<int>>(0);
   asio::ip::udp::endpoint from_;
   std::array<uint8_t, 65536> buffer_{};
 };

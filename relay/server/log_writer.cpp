@@ -27,9 +27,62 @@ void CLogWriter::SetSwitch(const std::string& on_text) {
   switch_ = on_text;
 }
 
+namespace {
+// Distinct lines followed at once; more are written as they come. A flood of
+// distinct lines is not what repeats are for, and the table stays small.
+constexpr size_t kRepeatsFollowed = 256;
+}  // namespace
+
+void CLogWriter::SetRepeatInterval(int interval_ms) {
+  std::lock_guard<std::mutex> guard(lock_);
+  repeat_ms_ = interval_ms > 0 ? interval_ms : 0;
+  if (repeat_ms_ == 0) repeats_.clear();
+}
+
 void CLogWriter::WriteLog(const std::string& message) {
+  WriteLog(message, message);
+}
+
+void CLogWriter::WriteLog(const std::string& message, const std::string& repeat_key) {
   std::lock_guard<std::mutex> guard(lock_);
   if (switch_.empty() || path_.empty()) return;
+  if (repeat_ms_ == 0) {
+    Append(message);
+    return;
+  }
+  const int64_t now = tarvo::platform::MonotonicMs();
+  FlushLocked(now, false);
+  auto it = repeats_.find(repeat_key);
+  if (it != repeats_.end()) {
+    ++it->second.more;
+    it->second.last_ms = now;
+    return;
+  }
+  Append(message);
+  if (repeats_.size() < kRepeatsFollowed)
+    repeats_.emplace(repeat_key, Repeat{message, now, now, 0});
+}
+
+void CLogWriter::Flush(bool all) {
+  std::lock_guard<std::mutex> guard(lock_);
+  FlushLocked(tarvo::platform::MonotonicMs(), all);
+}
+
+void CLogWriter::FlushLocked(int64_t now_ms, bool all) {
+  for (auto it = repeats_.begin(); it != repeats_.end();) {
+    const Repeat& r = it->second;
+    if (!all && now_ms - r.first_ms < repeat_ms_) {
+      ++it;
+      continue;
+    }
+    if (r.more > 0 && !switch_.empty() && !path_.empty())
+      Append(r.message + " (and " + std::to_string(r.more) + " more like it in " +
+             std::to_string((r.last_ms - r.first_ms + 999) / 1000) + " s)");
+    it = repeats_.erase(it);
+  }
+}
+
+void CLogWriter::Append(const std::string& message) {
   std::string line = FormatLogLine(tarvo::platform::LocalNow(), message);
   std::FILE* f = std::fopen(path_.c_str(), "ab");
   if (!f) return;
