@@ -32,7 +32,9 @@ class TcpSocket {
   TcpSocket() = default;
   explicit TcpSocket(int fd) : fd_(fd) {}
   ~TcpSocket() { Close(); }
-  TcpSocket(TcpSocket&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  TcpSocket(TcpSocket&& o) noexcept : fd_(o.fd_), send_timeout_ms_(o.send_timeout_ms_) {
+    o.fd_ = -1;
+  }
   TcpSocket& operator=(TcpSocket&& o) noexcept;
   TcpSocket(const TcpSocket&) = delete;
   TcpSocket& operator=(const TcpSocket&) = delete;
@@ -52,6 +54,10 @@ class TcpSocket {
   bool SetNoDelay(bool on);
 
   // One send call: bytes written, or -1 on error (including the time-out).
+  // Like a POSIX send, a call that runs into the send time-out after part of
+  // the data went out reports that part (Winsock would only fail the call,
+  // with the connection's state unknown, so there it is sent without
+  // blocking and the wait is bounded here).
   long SendSome(const void* data, size_t size);
   // Sends until every byte is written: 1, or 0 when a send fails.
   int SendAll(const void* data, size_t size);
@@ -70,6 +76,7 @@ class TcpSocket {
 
  private:
   int fd_ = -1;
+  int send_timeout_ms_ = 0;
 };
 
 class TcpListener {

@@ -82,6 +82,7 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& o) noexcept {
   if (this != &o) {
     Close();
     fd_ = o.fd_;
+    send_timeout_ms_ = o.send_timeout_ms_;
     o.fd_ = -1;
   }
   return *this;
@@ -129,7 +130,9 @@ int TcpSocket::Connect(uint32_t address, uint16_t port, int timeout_ms) {
 }
 
 bool TcpSocket::SetSendTimeout(int ms) {
-  return fd_ >= 0 && SetTimeout(fd_, SO_SNDTIMEO, ms);
+  if (fd_ < 0) return false;
+  send_timeout_ms_ = ms > 0 ? ms : 0;
+  return SetTimeout(fd_, SO_SNDTIMEO, ms);
 }
 bool TcpSocket::SetReceiveTimeout(int ms) {
   return fd_ >= 0 && SetTimeout(fd_, SO_RCVTIMEO, ms);

@@ -130,6 +130,7 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& o) noexcept {
   if (this != &o) {
     Close();
     fd_ = o.fd_;
+    send_timeout_ms_ = o.send_timeout_ms_;
     o.fd_ = -1;
   }
   return *this;
@@ -187,7 +188,9 @@ int TcpSocket::Connect(uint32_t address, uint16_t port, int timeout_ms) {
 }
 
 bool TcpSocket::SetSendTimeout(int ms) {
-  return fd_ >= 0 && SetTimeout(fd_, SO_SNDTIMEO, ms);
+  if (fd_ < 0) return false;
+  send_timeout_ms_ = ms > 0 ? ms : 0;
+  return SetTimeout(fd_, SO_SNDTIMEO, ms);
 }
 bool TcpSocket::SetReceiveTimeout(int ms) {
   return fd_ >= 0 && SetTimeout(fd_, SO_RCVTIMEO, ms);
@@ -201,8 +204,24 @@ bool TcpSocket::SetNoDelay(bool on) {
 long TcpSocket::SendSome(const void* data, size_t size) {
   if (fd_ < 0) return -1;
   int chunk = size > 0x40000000u ? 0x40000000 : static_cast<int>(size);
-  int n = send(S(fd_), static_cast<const char*>(data), chunk, 0);
-  return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+  // Sent without blocking, so a full send buffer shows as a short count;
+  // the wait for room is bounded by the send time-out (0: for ever).
+  for (;;) {
+    if (!SetBlocking(fd_, false)) return -1;
+    int n = send(S(fd_), static_cast<const char*>(data), chunk, 0);
+    int reason = n == SOCKET_ERROR ? WSAGetLastError() : 0;
+    SetBlocking(fd_, true);
+    if (n != SOCKET_ERROR) return static_cast<long>(n);
+    if (reason != WSAEWOULDBLOCK) {
+      WSASetLastError(reason);
+      return -1;
+    }
+    int w = WaitOne(fd_, true, send_timeout_ms_ > 0 ? send_timeout_ms_ : -1);
+    if (w != 1) {
+      WSASetLastError(w == 0 ? WSAETIMEDOUT : WSAGetLastError());
+      return -1;
+    }
+  }
 }
 
 int TcpSocket::SendAll(const void* data, size_t size) {
