@@ -7,6 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libsqlite3-dev libcli11-dev python3 help2man dpkg-dev file pkgconf
   qt6-base-dev fonts-dejavu-core xvfb openbox
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do
