@@ -269,6 +269,31 @@ TEST_F(RelayCardsTest, CardLeavingMidTransferEndsTheCliAndTheServerKeepsServing)
   EXPECT_EQ(Cli(Medium("zv-server", kLeavingCard), {"version"}).exit, 0);
 }
 
+TEST_F(RelayCardsTest, ACardWithASecretServesOnlyWhenItProvesIt) {
+  ASSERT_EQ(Admin({"--db", Path("ZvServer.mdb"), "--add-card", "SEC001", "--org", "Acme",
+                   "--secret", "s3cret"}),
+            0);
+  // With another secret the card is turned away at its challenge.
+  ChildProcess wrong;
+  ASSERT_EQ(wrong.Start(TARVO_SIM_PATH, {"--relay-card", card_port_, "--device-id", "SEC001",
+                                         "--card-secret", "guess"}),
+            1);
+  std::string line;
+  ASSERT_TRUE(wrong.ReadLine(&line, 10000));
+  bool refused = false;
+  for (int i = 0; i < 100 && !refused; ++i, tarvo::platform::SleepMs(50))
+    refused = ReadLocal("zvrelayd.log").find("card SEC001 refused from 127.0.0.1: wrong answer") !=
+              std::string::npos;
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(OnLineColumn("SEC001"), "SEC001=0;");
+  wrong.Terminate();
+  EXPECT_EQ(wrong.Wait(5000), 0);
+  // With the right one it registers and carries the tool's commands.
+  ASSERT_NE(StartTcpCard("SEC001", {"--card-secret", "s3cret"}), nullptr);
+  RunResult version = Cli(Medium("zv-server", "SEC001"), {"version"});
+  EXPECT_EQ(version.exit, 0) << version.out;
+}
+
 TEST_F(RelayCardsTest, CardReconnectsAfterTheServerRestarts) {
   ASSERT_NE(StartTcpCard(kTcpCard), nullptr);
   server_.Terminate();
