@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Usage: scripts/windows-tests.sh
+# Usage: scripts/windows-tests.sh [--bench]
 #
 # The Windows part of CI. Cross-builds the preset `windows` (build-windows/)
 # and checks the Windows programs under wine against the suite's Linux
@@ -18,11 +18,16 @@
 #   - bad input: a COM port that does not exist, an unreachable relay, a
 #     folder without dcc.dll;
 #   - the release zip of scripts/package-windows.sh unpacks and its CLI runs.
+# With --bench it also measures the relay round trip of the same program
+# (bench/relay_roundtrip) built for Linux and for Windows, against the same
+# zvrelayd and card, and prints both.
 # Wine runs in a prefix in a temporary folder (with HOME there too), made
 # once with wineboot and removed at the end. Prints the time of each step.
 # Exits 0 when every check holds; otherwise names each failure and exits 1.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+bench=0
+[ "${1:-}" = "--bench" ] && bench=1
 root=$PWD
 began=$(date +%s)
 step() {
@@ -43,7 +48,9 @@ cmake --preset windows >/dev/null || exit 1
 cmake --build --preset windows || exit 1
 # The Linux programs the Windows ones talk to.
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null || exit 1
-cmake --build --preset default --target zvrelayd tarvo-sim >/dev/null || exit 1
+linux_targets=(zvrelayd tarvo-sim)
+[ $bench -eq 1 ] && linux_targets+=(relay_roundtrip ZvServerAPI)
+cmake --build --preset default --target "${linux_targets[@]}" >/dev/null || exit 1
 lin=$root/build/bin
 win=$root/build-windows/bin
 objdump=x86_64-w64-mingw32-objdump
@@ -201,6 +208,13 @@ status=$?
 [ $status -eq 2 ] && grep -q 'needs dcc.dll' "$work/err" &&
   ok "without dcc.dll the GPRS Server medium is disabled" ||
   fail "without dcc.dll (status $status): $(cat "$work/out" "$work/err")"
+
+if [ $bench -eq 1 ]; then
+  step "relay round trip, Linux and Windows"
+  "$lin/relay_roundtrip" 127.0.0.1 "$users" user01 21963 100001 || fail "relay_roundtrip (Linux)"
+  wine "$win/relay_roundtrip.exe" 127.0.0.1 "$users" user01 21963 100001 ||
+    fail "relay_roundtrip (Windows)"
+fi
 
 step "release zip"
 if scripts/package-windows.sh "$work/release" >"$work/package.out" 2>&1; then
