@@ -162,8 +162,8 @@ int Measure(const char* label, Relay& r, const Target& t, int rounds) {
   mean /= static_cast<double>(ms.size());
   std::sort(ms.begin(), ms.end());
   std::printf(
-      "%-28s round trip median %5.1f ms, mean %5.1f ms (%zu rounds); one operation %lld ms\n",
-      label, ms[ms.size() / 2], mean, ms.size(), static_cast<long long>(operation));
+      "%-28s round trip median %7.3f ms, mean %7.3f ms (%zu rounds); one operation %6.1f ms\n",
+      label, ms[ms.size() / 2], mean, ms.size(), operation);
   return ms.size() == static_cast<size_t>(rounds) ? 1 : 0;
 }
 
