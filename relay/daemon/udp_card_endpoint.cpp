@@ -8,8 +8,10 @@
 
 namespace zv::daemon {
 namespace {
-// Registrations looked up at once; a few times the database workers.
+// Registrations looked up at once: a few times the database workers in all,
+// and a few per address, so one sender cannot take every place.
 constexpr int kMaxUdpLookups = 64;
+constexpr int kMaxUdpLookupsPerAddress = 4;
 }  // namespace
 
 CUdpCardEndpoint::CUdpCardEndpoint(asio::io_context& io, const asio::ip::udp::endpoint& at,
@@ -58,13 +60,12 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   CUdpAddress address = FromEndpoint(from_);
   if (d.registration) {
     if (unknown_->Contains(d.device_id, tarvo::platform::MonotonicMs())) return;
-    if (lookups_->load() >= kMaxUdpLookups) return;
-    ++*lookups_;
+    if (!lookups_->Take(address.address)) return;
     workers_->Run([this, loop = socket_.get_executor(), id = d.device_id, address,
                    lookups = lookups_] {
       auto stored = std::make_unique<CCardRecord>();
       const int found = FindCard(id, stored.get());
-      --*lookups;
+      lookups->Give(address.address);
       if (found != 1) {
         // A database that fails says nothing about the card: only a card
         // [Card] lacks is remembered.
@@ -88,6 +89,23 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   std::string owner;
   if (table_->LockOwnerOf(d.device_id, &owner) && !owner.empty())
     DeliverToLockOwner(owner, buffer_.data(), size);
+}
+
+bool CUdpCardEndpoint::Lookups::Take(uint32_t address) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (total >= kMaxUdpLookups) return false;
+  int& mine = per_address[address];
+  if (mine >= kMaxUdpLookupsPerAddress) return false;
+  ++mine;
+  ++total;
+  return true;
+}
+
+void CUdpCardEndpoint::Lookups::Give(uint32_t address) {
+  std::lock_guard<std::mutex> guard(lock);
+  --total;
+  auto it = per_address.find(address);
+  if (it != per_address.end() && --it->second <= 0) per_address.erase(it);
 }
 
 void CUdpCardEndpoint::Register(const CCardRecord& stored, const CUdpAddress& address) {

@@ -6,8 +6,9 @@
 
 #include <array>
 #include <asio.hpp>
-#include <atomic>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/unknown_cards.hpp"
@@ -40,10 +41,18 @@ class CUdpCardEndpoint {
   std::shared_ptr<CUdpCardTable> table_;
   CDbWorkers* workers_ = nullptr;
   std::shared_ptr<CUnknownCards> unknown_;
-  // Registrations at the database workers. A flood of IDs that are each new
-  // would otherwise queue lookups without end ahead of the users' requests;
-  // past the bound, registrations are dropped (a UDP card sends again).
-  std::shared_ptr<std::atomic<int>> lookups_ = std::make_shared<std::atomic<int>>(0);
+  // Registrations at the database workers, in all and per address. A flood
+  // of IDs that are each new would otherwise queue lookups without end ahead
+  // of the users' requests and the other cards' registrations; past either
+  // bound, registrations are dropped (a UDP card sends again).
+  struct Lookups {
+    std::mutex lock;
+    int total = 0;
+    std::unordered_map<uint32_t, int> per_address;
+    bool Take(uint32_t address);
+    void Give(uint32_t address);
+  };
+  std::shared_ptr<Lookups> lookups_ = std::make_shared<Lookups>();
   asio::ip::udp::endpoint from_;
   std::array<uint8_t, 65536> buffer_{};
 };

@@ -1,5 +1,7 @@
 #include "raw_peers.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include "common/wire.hpp"
@@ -31,8 +33,33 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+Bytes LoginFrame(const std::string& name, const std::string& password) {
+  return RelayFrame(0x0001, Concat({Counted(name), Counted(password)}));
+}
+Bytes LockFrame(const std::string& id, uint8_t lock) {
+  return RelayFrame(0x0006, Concat({Counted(id), Bytes{lock}}));
+}
+Bytes PacketFrame(const std::string& id, uint8_t route, const Bytes& data) {
+  return RelayFrame(0x0005, Concat({Counted(id), Bytes{route}, data}));
+}
+
 bool RawPeer::Connect(uint16_t port) {
   return socket_.Connect(0x7F000001, port, 2000) == 1;
+}
+
+bool RawPeer::ConnectFrom(const char* source, uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  tarvo::platform::TcpSocket socket(fd);
+  sockaddr_in from{}, to{};
+  from.sin_family = to.sin_family = AF_INET;
+  if (inet_pton(AF_INET, source, &from.sin_addr) != 1) return false;
+  to.sin_addr.s_addr = htonl(0x7F000001);
+  to.sin_port = htons(port);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) return false;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return false;
+  socket_ = std::move(socket);
+  return true;
 }
 
 bool RawPeer::SetReceiveBuffer(int bytes) {

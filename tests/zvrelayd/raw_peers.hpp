@@ -18,6 +18,11 @@ Bytes RelayFrame(uint16_t type, const Bytes& body);
 // A counted string: length + 1, the characters, a zero byte.
 Bytes Counted(const std::string& text);
 Bytes Concat(std::initializer_list<Bytes> parts);
+// The user requests the tests send most: login, lock (1) or unlock (0), and
+// a controller packet for a card on route 1 (TCP) or 2 (UDP).
+Bytes LoginFrame(const std::string& name, const std::string& password);
+Bytes LockFrame(const std::string& id, uint8_t lock);
+Bytes PacketFrame(const std::string& id, uint8_t route, const Bytes& data);
 
 struct Frame {
   uint16_t type = 0;
@@ -27,6 +32,9 @@ struct Frame {
 class RawPeer {
  public:
   bool Connect(uint16_t port);
+  // Connects to 127.0.0.1 from another loopback address (127.0.0.2 and so
+  // on), so one machine can play peers at several addresses.
+  bool ConnectFrom(const char* source, uint16_t port);
   bool Send(const Bytes& bytes);
   // Fixes the socket's receive buffer (no growing with the traffic), so that
   // a peer that does not read fills it soon.

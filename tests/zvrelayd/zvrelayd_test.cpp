@@ -32,15 +32,9 @@ using test::RelayFrame;
 
 const Bytes kControllerPacket = {0x68, 0x32, 0x01, 0x00, 0x05, 0x00, 0x00, 0x9F, 0x00};
 
-Bytes LoginFrame(const std::string& name, const std::string& password) {
-  return RelayFrame(0x0001, Concat({Counted(name), Counted(password)}));
-}
-Bytes LockFrame(const std::string& id, uint8_t lock) {
-  return RelayFrame(0x0006, Concat({Counted(id), Bytes{lock}}));
-}
-Bytes PacketFrame(const std::string& id, uint8_t route, const Bytes& data) {
-  return RelayFrame(0x0005, Concat({Counted(id), Bytes{route}, data}));
-}
+using test::LockFrame;
+using test::LoginFrame;
+using test::PacketFrame;
 // The route 1 envelope a user sends: [len + 6][01 x 6][packet].
 Bytes Route1Envelope(const Bytes& packet) {
   Bytes out = {static_cast<uint8_t>(packet.size() + 6), 0, 1, 1, 1, 1, 1, 1};
