@@ -2,15 +2,22 @@
 # Debian ships GoogleTest as sources and CLI11 as headers, but no Windows
 # builds of either, so both come from those files here.
 
-# GoogleTest and GoogleMock, compiled for Windows from /usr/src/googletest
-# (package googletest), with the GTest:: names the test folders use.
-set(TARVO_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows tests")
-if(NOT EXISTS ${TARVO_GOOGLETEST_SOURCE}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found in ${TARVO_GOOGLETEST_SOURCE} (apt install googletest)")
+# GoogleTest and GoogleMock: an installed Windows build where there is one
+# (MSYS2, vcpkg), else compiled for Windows from sources (Debian's
+# /usr/src/googletest, package googletest), with the GTest:: names the test
+# folders use.
+find_package(GTest QUIET)
+if(NOT TARGET GTest::gtest)
+  set(TARVO_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
+      "GoogleTest sources for the Windows tests")
+  if(NOT EXISTS ${TARVO_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${TARVO_GOOGLETEST_SOURCE} "
+                        "(apt install googletest, or set TARVO_GOOGLETEST_SOURCE)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${TARVO_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-add_subdirectory(${TARVO_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # CLI11 is header-only. Its Debian CMake package points at /usr/include,
 # which must not reach the Windows compiler (glibc's headers are there), so
