@@ -39,6 +39,37 @@ TEST(RelayCardCodec, TcpRegistrationAndReplyCarryTheDeviceIdAndLength) {
   EXPECT_EQ(TcpCardReply("ABC123", Bytes(0xFFFF - 6)).size(), 0xFFFFu + 2u);
 }
 
+TEST(RelayCardCodec, ZvrelaydsProbeAndChallengeAreAnsweredButPacketsAreNot) {
+  Bytes probe = {0, 0, 0, 0, 0, 0, 0xC1, 1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_TRUE(IsTcpCardControl(probe.data(), probe.size()));
+  EXPECT_EQ(TcpCardControlAnswer("ABC123", "", probe.data(), probe.size()),
+            (Bytes{0x0F, 0, 'A', 'B', 'C', '1', '2', '3', 0xC2, 1, 2, 3, 4, 5, 6, 7, 8}));
+  Bytes challenge = {0, 0, 0, 0, 0, 0, 0xC3};
+  for (uint8_t i = 0; i < 16; ++i) challenge.push_back(i);
+  // HMAC-SHA256 keyed "s3cret" over the nonce 00..0F and "ABC123".
+  const Bytes answer = TcpCardControlAnswer("ABC123", "s3cret", challenge.data(), challenge.size());
+  ASSERT_EQ(answer.size(), 41u);
+  EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 9),
+            (Bytes{0x27, 0, 'A', 'B', 'C', '1', '2', '3', 0xC4}));
+  std::string hex;
+  for (size_t i = 9; i < answer.size(); ++i) {
+    static const char digits[] = "0123456789abcdef";
+    hex += digits[answer[i] >> 4];
+    hex += digits[answer[i] & 0x0F];
+  }
+  EXPECT_EQ(hex, "ab2fb94da11a3a453328e0e4f903fa2f4a3600bfb44edfc87f96f5d3dafc37d8");
+  // A card without a secret cannot answer; forwarded packets (01 x 6) and
+  // frames of another size are the controller's, even with a marker byte.
+  EXPECT_TRUE(TcpCardControlAnswer("ABC123", "", challenge.data(), challenge.size()).empty());
+  Bytes forwarded = probe;
+  forwarded[0] = 1;
+  EXPECT_FALSE(IsTcpCardControl(forwarded.data(), forwarded.size()));
+  EXPECT_FALSE(IsTcpCardControl(probe.data(), probe.size() - 1));
+  Bytes swapped = challenge;
+  swapped[6] = 0xC1;
+  EXPECT_FALSE(IsTcpCardControl(swapped.data(), swapped.size()));
+}
+
 TEST(RelayCardCodec, UdpRepliesEscapeThePacketButNotTheDigits) {
   EXPECT_EQ(UdpCardRegistration("1380"), (Bytes{0xA5, '1', '3', '8', '0', 0xAE}));
   EXPECT_EQ(UdpCardReply("12", {0xE8, 0xA5, 0xAA, 0xAE, 0xA1}),
