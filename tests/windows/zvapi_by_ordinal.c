@@ -135,8 +135,13 @@ int main(int argc, char** argv) {
       Check(n >= 15 && memcmp(reply + 2, device, 6) == 0 && reply[8] == 0xE8 && reply[9] == 0x32 &&
                 reply[11] == 0x2E,
             "RecvCommPacket brings the card's GetControllerType reply", n);
+      n = send(device, 1, envelope, Envelope(envelope));
+      Check(n == 1, "a second SendCommPacket is forwarded", n);
+      n = recv(reply, 10);
+      Check(n == -1, "a reply longer than the buffer is -1 and dropped", n);
       Check(heartbeat() == 1, "SendHeartbeatPacket", 1);
-      Check(unlock(device) != 0, "UnLockCard", 0);
+      n = unlock(device);
+      Check(n != 0, "UnLockCard", n);
       Check(logout() == 0, "Logout", 0);
       Check(lock(device) == 0, "LockCard after Logout is 0", 0);
     }
