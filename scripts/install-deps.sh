@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libasio-dev libsqlite3-dev libcli11-dev python3 help2man dpkg-dev file pkgconf
+  libasio-dev libsqlite3-dev libpq-dev postgresql-15 libcli11-dev python3 help2man dpkg-dev file pkgconf
   qt6-base-dev fonts-dejavu-core xvfb openbox
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
