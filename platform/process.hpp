@@ -19,6 +19,12 @@ bool IsDirectoryWritable(const std::string& dir);
 bool IsFileWritable(const std::string& path);
 bool MakeDirectories(const std::string& dir);
 std::string EnvironmentVariable(const char* name);
+// The user's folder for settings, without a trailing separator:
+// $XDG_CONFIG_HOME, else ~/.config on POSIX; %APPDATA% on Windows.
+std::string UserConfigDir();
+// True where file names compare without case (Windows), so a path may be
+// written in one case throughout.
+bool PathsIgnoreCase();
 // True when the standard stream (0, 1 or 2) is a terminal.
 bool IsTerminal(int stream);
 // Reads a line from the terminal without echoing it (for access codes).

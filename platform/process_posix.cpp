@@ -67,6 +67,15 @@ std::string EnvironmentVariable(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+std::string UserConfigDir() {
+  std::string dir = EnvironmentVariable("XDG_CONFIG_HOME");
+  return dir.empty() ? EnvironmentVariable("HOME") + "/.config" : dir;
+}
+
+bool PathsIgnoreCase() {
+  return false;
+}
+
 bool IsTerminal(int stream) {
   return isatty(stream) == 1;
 }

@@ -87,6 +87,14 @@ std::string EnvironmentVariable(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+std::string UserConfigDir() {
+  return ForwardSlashes(EnvironmentVariable("APPDATA"));
+}
+
+bool PathsIgnoreCase() {
+  return true;
+}
+
 bool IsTerminal(int stream) {
   return _isatty(stream) != 0;
 }

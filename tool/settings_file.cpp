@@ -1,5 +1,6 @@
 #include "tool/settings_file.hpp"
 
+#include <cctype>
 #include <cstdio>
 
 #include "platform/process.hpp"
@@ -148,9 +149,11 @@ std::string DefaultSettingsPath() {
   if (exe.empty()) exe = "./tarvo-tool";
   std::string folder = Folder(exe);
   bool writable = platform::IsDirectoryWritable(folder);
-  std::string config_home = platform::EnvironmentVariable("XDG_CONFIG_HOME");
-  if (config_home.empty()) config_home = platform::EnvironmentVariable("HOME") + "/.config";
-  std::string path = ChooseSettingsPath(exe, writable, config_home);
+  std::string path = ChooseSettingsPath(exe, writable, platform::UserConfigDir());
+  // Where names ignore case the whole path is written in lower case, as
+  // Windows programs have always named their settings file.
+  if (platform::PathsIgnoreCase())
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (!writable) platform::MakeDirectories(Folder(path));
   return path;
 }

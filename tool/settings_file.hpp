@@ -67,7 +67,8 @@ std::string AddressToProfileText(uint32_t address);
 
 // Where the settings live: the executable's path with the extension ".ini"
 // (case kept); when that folder is not writable, the same file name in
-// `config_home`/tarvo/ (config_home being $XDG_CONFIG_HOME or ~/.config).
+// `config_home`/tarvo/ (config_home being $XDG_CONFIG_HOME or ~/.config;
+// %APPDATA% on Windows, where DefaultSettingsPath writes it in lower case).
 std::string SettingsPathBeside(const std::string& executable_path);
 std::string ChooseSettingsPath(const std::string& executable_path, bool folder_writable,
                                const std::string& config_home);

@@ -3,6 +3,7 @@
 // with its own code, and the program's paths use the drive letter.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 
 #include "platform/dynlib.hpp"
@@ -97,8 +98,16 @@ TEST(WindowsPaths, TheSettingsFileIsBesideTheExecutable) {
   EXPECT_EQ(exe.find('\\'), std::string::npos);
   EXPECT_EQ(exe.substr(exe.size() - 4), ".exe");
   EXPECT_EQ(SettingsPathBeside(exe), exe.substr(0, exe.size() - 4) + ".ini");
-  EXPECT_EQ(DefaultSettingsPath(), SettingsPathBeside(exe));
+  // D:\Apps\Tool.EXE keeps its settings in d:/apps/tool.ini.
+  std::string lower = SettingsPathBeside(exe);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(DefaultSettingsPath(), lower);
   EXPECT_TRUE(platform::IsDirectoryWritable(platform::ExecutableDir()));
+  // Where the folder is not writable, the settings go to the roaming profile.
+  std::string config = platform::UserConfigDir();
+  EXPECT_FALSE(config.empty());
+  EXPECT_EQ(config.find('\\'), std::string::npos);
+  EXPECT_NE(ChooseSettingsPath(exe, false, config).find(config + "/tarvo/"), std::string::npos);
 }
 
 }  // namespace
