@@ -45,7 +45,7 @@ int InitDatabase(const std::string& path, const std::string& organization, const
   if (!ValidText(organization, "--org", err) || !ValidText(user, "--user", err)) return 1;
   std::string why;
   if (!CreateAccountDatabase(path, &why)) {
-    err << "cannot create " << path << ": " << why << "\n";
+    err << "cannot create " << DatabaseDisplayName(path) << ": " << why << "\n";
     return 1;
   }
   CAccountDb db(path);
@@ -78,7 +78,7 @@ bool StoreCounted(CAccountDb& db, CRecord& record, const char* column,
 bool ReadyForOrganization(CAccountDb& db, const std::string& path, const std::string& organization,
                           std::ostream& err) {
   if (const std::string problem = DatabaseProblem(path); !problem.empty()) {
-    err << "cannot open " << path << ": " << problem << "\n";
+    err << "cannot open " << DatabaseDisplayName(path) << ": " << problem << "\n";
     return false;
   }
   if (!OrganizationExists(db, organization)) {

@@ -9,7 +9,7 @@ namespace {
 // deleted card's secret from passing to a card added later under its ID,
 // whoever deletes it (a record operation, an organization's deletion,
 // another program).
-const char* const kSecretSchema[] = {
+const char* const kSqliteSecretSchema[] = {
     "CREATE TABLE IF NOT EXISTS CardSecret ("
     " DeviceID TEXT NOT NULL PRIMARY KEY COLLATE NOCASE,"
     " Secret TEXT NOT NULL)",
@@ -17,29 +17,27 @@ const char* const kSecretSchema[] = {
     " BEGIN DELETE FROM CardSecret WHERE DeviceID = old.DeviceID; END",
 };
 
-// Whether the database has the secrets table at all: 1 yes, 0 no, -1 failed.
-int HasSecretTable(CAccountDb& db) {
-  std::unique_ptr<CRecordset> rs = db.OpenRecordset(CSqlStatement{
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?", {"CardSecret"}});
-  if (!rs) return -1;
-  int found = -1;
-  try {
-    found = !rs->IsBOF() && !rs->IsEOF() ? 1 : 0;
-  } catch (const CDbError&) {
-    found = -1;
-  }
-  rs->Close();
-  return found;
-}
+// On PostgreSQL the secret refers to its card's row, and the reference does
+// the trigger's work.
+const char* const kPostgresSecretSchema[] = {
+    "CREATE TABLE IF NOT EXISTS CardSecret ("
+    " DeviceID citext NOT NULL PRIMARY KEY REFERENCES [Card] (DeviceID) ON DELETE CASCADE,"
+    " Secret text NOT NULL)",
+};
 
 }  // namespace
 
 int StoreCardSecret(CAccountDb& db, const std::string& device_id, const std::string& secret) {
-  for (const char* sql : kSecretSchema)
-    if (!db.ExecuteSql(CSqlStatement{sql, {}})) return 0;
+  if (db.Engine() == DbEngine::kPostgres) {
+    for (const char* sql : kPostgresSecretSchema)
+      if (!db.ExecuteSql(CSqlStatement{sql, {}})) return 0;
+  } else {
+    for (const char* sql : kSqliteSecretSchema)
+      if (!db.ExecuteSql(CSqlStatement{sql, {}})) return 0;
+  }
   return db.ExecuteSql(
-      CSqlStatement{"INSERT OR REPLACE INTO CardSecret (DeviceID, Secret) "
-                    "VALUES (?, ?)",
+      CSqlStatement{"INSERT INTO CardSecret (DeviceID, Secret) VALUES (?, ?) "
+                    "ON CONFLICT (DeviceID) DO UPDATE SET Secret = excluded.Secret",
                     {device_id, secret}});
 }
 
@@ -50,7 +48,7 @@ int ReadCardSecret(const std::string& device_id, std::string* secret) {
   std::unique_ptr<CRecordset> rs = db.OpenRecordset(
       CSqlStatement{"SELECT Secret FROM CardSecret WHERE DeviceID = ?", {device_id}});
   // The statement fails on a database that never had a secret: no table.
-  if (!rs) return HasSecretTable(db) == 0 ? 0 : -1;
+  if (!rs) return db.HasTable("CardSecret") == 0 ? 0 : -1;
   int result = -1;
   try {
     result = 0;

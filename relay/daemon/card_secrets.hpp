@@ -3,7 +3,8 @@
 // CardSecret (DeviceID, Secret), beside [Card], whose columns stay as every
 // other reader of the database knows them. The table and a trigger that
 // drops a card's secret with its [Card] row are made by the first secret
-// stored; a database without the table has no secrets.
+// stored (on PostgreSQL a reference to the card's row does the trigger's
+// work); a database without the table has no secrets.
 #pragma once
 
 #include <string>

@@ -13,26 +13,35 @@
 
 #include "relay/messages/record.hpp"
 #include "relay/messages/recordset.hpp"
-
-struct sqlite3;
+#include "relay/server/db_session.hpp"
 
 namespace zv {
 
 class CAccountDb {
  public:
-  // Opens DatabasePath(). A missing file is not created: the object is then
-  // not open and every operation fails quietly.
+  // Opens DatabasePath(): an SQLite file, or a PostgreSQL database when the
+  // path is a postgresql:// URI. A missing file is not created and an
+  // unreachable server is not waited for: the object is then not open and
+  // every operation fails quietly.
   CAccountDb();
   explicit CAccountDb(const std::string& path);
   ~CAccountDb();
   CAccountDb(const CAccountDb&) = delete;
   CAccountDb& operator=(const CAccountDb&) = delete;
 
-  bool IsOpen() const { return db_ != nullptr; }
+  bool IsOpen() const { return session_ != nullptr; }
+  // The engine behind an open connection (SQLite when not open).
+  DbEngine Engine() const;
+
+  // Whether a read inside a CWriteTransaction holds the rows it finds until
+  // the transaction ends: a read that a later write of the same transaction
+  // depends on must, or another server could change the rows in between.
+  enum class RowLock { kNone, kForUpdate };
 
   // An updatable recordset on the statement, or none when not open or when
   // the statement fails.
-  std::unique_ptr<CRecordset> OpenRecordset(const CSqlStatement& sql);
+  std::unique_ptr<CRecordset> OpenRecordset(const CSqlStatement& sql,
+                                            RowLock lock = RowLock::kNone);
 
   // Runs the statement; 1 done, 0 not open or failed (the failure goes to the
   // diagnostic trace). `changes`, when given, receives the rows changed.
@@ -51,12 +60,17 @@ class CAccountDb {
   // number, 0 without digits). 1 ran, 0 not run; `changes` as in ExecuteSql.
   int DeleteRecord(int kind, const std::string& key, int* changes = nullptr);
 
+  // Whether the database has a table of this name: 1 yes, 0 no, -1 failed.
+  int HasTable(const std::string& name);
+
  private:
-  sqlite3* db_ = nullptr;
+  friend class CWriteTransaction;
+  std::unique_ptr<CDbSession> session_;
 };
 
-// One write transaction on a connection: it takes the write lock at once
-// (BEGIN IMMEDIATE), so what it reads stays true until it commits, and it
+// One write transaction on a connection. On SQLite it takes the write lock
+// at once (BEGIN IMMEDIATE), so what it reads stays true until it commits;
+// on PostgreSQL the reads it depends on lock their rows (RowLock). It
 // rolls back unless committed (a connection closed mid-way, or a process
 // killed mid-way, does the same). Steps that must all happen or none, such
 // as a row and the organization counter that counts it, run inside one.
@@ -77,23 +91,28 @@ class CWriteTransaction {
   bool open_ = false;
 };
 
-// Creates the database file with its four tables (nothing happens to tables
-// that exist already). 1 done, 0 failed with the reason in *error.
+// Creates the database file, or the tables in a PostgreSQL database, with
+// its four tables (nothing happens to tables that exist already). 1 done, 0
+// failed with the reason in *error.
 int CreateAccountDatabase(const std::string& path, std::string* error);
 
 // What keeps the database at `path` from serving, for the operator: empty
-// when it opens for reading and writing, else the reason ("no such file
-// (create it with --init-db)", "it is read-only ...", SQLite's text).
+// when it opens for reading and writing, else the reason on one line ("no
+// such file (create it with --init-db)", "it is read-only ...", SQLite's or
+// libpq's text; never a password).
 std::string DatabaseProblem(const std::string& path);
 
 // How long a statement waits for a lock another connection holds before it
-// fails (5000 ms unless changed; tests shorten it).
+// fails (5000 ms unless changed; tests shorten it). On PostgreSQL it is the
+// connection's lock_timeout.
 void SetDbBusyTimeoutMs(int ms);
 int DbBusyTimeoutMs();
 
 // Told when the database stops opening (`opens` false: the file is missing,
-// unreadable or no database) and when it opens again, once per change, so a
-// server can log it. The operations themselves stay quiet either way.
+// unreadable or no database; the server is down or refuses the connection)
+// and when it opens again, once per change, so a server can log it. `path`
+// is DatabaseDisplayName's (no password). The operations themselves stay
+// quiet either way.
 using DbOpenWatcher = std::function<void(const std::string& path, bool opens)>;
 void SetDbOpenWatcher(DbOpenWatcher watcher);
 

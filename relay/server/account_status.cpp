@@ -43,16 +43,16 @@ int FindUser(const std::string& name) {
 
 int SetCardOnLine(const std::string& device_id, uint8_t online) {
   CAccountDb db;
-  return db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) + " SET OnLine = " +
-                                         std::to_string(online) + " WHERE DeviceID = ?",
-                                     {device_id}});
+  return db.ExecuteSql(
+      CSqlStatement{"UPDATE " + GetTableName(kCardKind) + " SET OnLine = ? WHERE DeviceID = ?",
+                    {std::to_string(online), device_id}});
 }
 
 int SetUserOnLine(const std::string& name, uint8_t online) {
   CAccountDb db;
-  return db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kUserKind) + " SET OnLine = " +
-                                         std::to_string(online) + " WHERE Name = ?",
-                                     {name}});
+  return db.ExecuteSql(
+      CSqlStatement{"UPDATE " + GetTableName(kUserKind) + " SET OnLine = ? WHERE Name = ?",
+                    {std::to_string(online), name}});
 }
 
 int ResetAllOnLine() {

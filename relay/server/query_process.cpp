@@ -53,8 +53,8 @@ QueryPlan PlanQuery(int kind, const std::string& key, const CUserRecord& user) {
       return plan;
     case kLogKind:
       plan.statement =
-          all ? CSqlStatement{select + " WHERE ID = " + id, {}}
-              : CSqlStatement{select + " WHERE ID = " + id + " AND OrganizationName = ?", {org}};
+          all ? CSqlStatement{select + " WHERE ID = ?", {id}}
+              : CSqlStatement{select + " WHERE ID = ? AND OrganizationName = ?", {id, org}};
       return plan;
     default:
       break;

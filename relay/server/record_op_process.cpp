@@ -16,6 +16,13 @@ namespace {
 
 enum class Counter { kUsers, kCards };
 
+// ASCII only, as the tables compare organization names.
+std::string LowerCase(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return text;
+}
+
 // 1 done (also when no organization has that name), 0 failed.
 int ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& organization) {
   const char* column = which == Counter::kUsers ? "UserNum" : "CardNum";
@@ -26,8 +33,11 @@ int ChangeCounter(CAccountDb& db, Counter which, int delta, const std::string& o
 }
 
 // The organization of the record's stored row; false when there is no row.
-bool StoredOrganization(CAccountDb& db, const CRecord& record, std::string* organization) {
-  std::unique_ptr<CRecordset> rs = db.OpenRecordset(record.GetSelectSql());
+// Inside a write transaction the row is locked until it ends (`lock`), so
+// another server cannot move it between this read and the counters.
+bool StoredOrganization(CAccountDb& db, const CRecord& record, std::string* organization,
+                        CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
+  std::unique_ptr<CRecordset> rs = db.OpenRecordset(record.GetSelectSql(), lock);
   if (!rs) return false;
   bool found = !rs->IsBOF() && !rs->IsEOF();
   if (found) {
@@ -125,7 +135,7 @@ int Delete(CAccountDb& db, const CRecord& record, const std::string& key) {
     CWriteTransaction transaction(db);
     if (!transaction.IsOpen()) return 0;
     std::string organization;
-    bool stored = StoredOrganization(db, record, &organization);
+    bool stored = StoredOrganization(db, record, &organization, CAccountDb::RowLock::kForUpdate);
     int changes = 0;
     if (!db.DeleteRecord(kind, key, &changes)) return 0;
     if (stored && changes > 0 &&
@@ -148,13 +158,19 @@ int Modify(CAccountDb& db, const CRecord& record) {
   CWriteTransaction transaction(db);
   if (!transaction.IsOpen()) return 0;
   std::string before;
-  const bool stored = StoredOrganization(db, record, &before);
+  const bool stored = StoredOrganization(db, record, &before, CAccountDb::RowLock::kForUpdate);
   if (!db.UpdateRecord(record)) return 0;
   const std::string& after = record.GetOrganizationName();
   // Organization names compare without case, as the tables store them.
   if (stored && !EqualsIgnoreCase(before, after)) {
     const Counter which = kind == kUserKind ? Counter::kUsers : Counter::kCards;
-    if (!ChangeCounter(db, which, -1, before) || !ChangeCounter(db, which, +1, after)) return 0;
+    // The two organization rows are locked in one order (by name), so two
+    // moves in opposite directions on other rows cannot wait on each other.
+    const bool down_first = LowerCase(before) < LowerCase(after);
+    const int first = down_first ? -1 : +1;
+    if (!ChangeCounter(db, which, first, down_first ? before : after) ||
+        !ChangeCounter(db, which, -first, down_first ? after : before))
+      return 0;
   }
   return transaction.Commit();
 }

@@ -1,33 +1,29 @@
-// CRecordset on SQLite: the rows of one statement, read when it is opened
-// and addressed by their rowid (the ID column of every account table), so a
-// row changed with Set* and Update() is written back to exactly that row.
-// AddNew() starts a new row that Update() inserts; the new row's ID and the
-// database's defaults are read back afterwards.
+// CRecordset over a database session: the rows of one statement, read when it
+// is opened and addressed by their ID (the numbered column of every account
+// table), so a row changed with Set* and Update() is written back to exactly
+// that row. AddNew() starts a new row that Update() inserts; the new row's
+// ID and the database's defaults are read back afterwards. Nothing here
+// depends on the engine: the session runs the statements.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "relay/messages/recordset.hpp"
-
-struct sqlite3;
+#include "relay/server/db_session.hpp"
 
 namespace zv {
 
-using DbValue = std::variant<std::monostate, int64_t, double, std::string>;
-
-class CSqliteRecordset : public CRecordset {
+class CRowRecordset : public CRecordset {
  public:
   // `table` is the table that Update() writes to (empty: read only).
-  CSqliteRecordset(sqlite3* db, std::string table);
+  CRowRecordset(CDbSession& session, std::string table);
 
-  // Runs the statement and keeps its rows; throws CDbError on failure.
-  void Open(const CSqlStatement& statement);
+  // Runs the statement (with `suffix` appended to its text) and keeps its
+  // rows; throws CDbError on failure.
+  void Open(const CSqlStatement& statement, const char* suffix = "");
 
   bool IsBOF() override;
   bool IsEOF() override;
@@ -52,19 +48,15 @@ class CSqliteRecordset : public CRecordset {
   size_t RowCount() const { return rows_.size(); }
 
  private:
-  struct Row {
-    std::vector<DbValue> values;
-  };
   const DbValue& Column(const char* column);
   int ColumnIndex(const char* column) const;
   void Set(const char* column, DbValue value);
-  void ReloadRow(int64_t rowid);
   [[noreturn]] void Throw(const std::string& what) const;
 
-  sqlite3* db_;
+  CDbSession& session_;
   std::string table_;
   std::vector<std::string> columns_;
-  std::vector<Row> rows_;
+  std::vector<std::vector<DbValue>> rows_;
   long position_ = 0;
   bool open_ = false;
   bool adding_ = false;
@@ -72,11 +64,10 @@ class CSqliteRecordset : public CRecordset {
   std::map<std::string, DbValue> pending_;
 };
 
-// Runs a statement with its text values bound; fills *changes with the number
-// of rows it changed. Throws CDbError on failure.
-void ExecuteStatement(sqlite3* db, const CSqlStatement& statement, int* changes);
-
 // The table a "... FROM <table> ..." statement reads (brackets kept), or "".
 std::string StatementTable(const std::string& sql);
+
+// Whether two names are equal ignoring ASCII case (column names).
+bool SameColumnName(const char* a, const std::string& b);
 
 }  // namespace zv
