@@ -15,7 +15,7 @@
 namespace zv {
 namespace {
 
-class Handlers : public ::testing::Test {
+class Handlers : public ::testing::TestWithParam<test::Backend> {
  protected:
   void SetUp() override {
     db.AddOrganization("Acme", 5, 3);
@@ -108,11 +108,11 @@ class Handlers : public ::testing::Test {
     return ack.GetResult();
   }
 
-  test::TempDatabase db;
+  test::TempDatabase db{GetParam()};
   test::InstalledTables tables;
 };
 
-TEST_F(Handlers, LoginResultsAndWhatTheConnectionLearns) {
+TEST_P(Handlers, LoginResultsAndWhatTheConnectionLearns) {
   CUserRecord user;
   CLoginMsg login;
   CLoginAckMsg none;
@@ -159,7 +159,7 @@ TEST_F(Handlers, LoginResultsAndWhatTheConnectionLearns) {
   EXPECT_EQ(untouched.GetResult(), 0);
 }
 
-TEST_F(Handlers, QueriesFollowTheUserTypeScopes) {
+TEST_P(Handlers, QueriesFollowTheUserTypeScopes) {
   CUserRecord anonymous;
   auto refused = Query(anonymous, 3, "");
   EXPECT_EQ(refused->GetStatus(), kQueryRefused);
@@ -194,7 +194,7 @@ TEST_F(Handlers, QueriesFollowTheUserTypeScopes) {
   EXPECT_EQ(Keys(*kind), (std::vector<std::string>{"XYZ999"}));
 }
 
-TEST_F(Handlers, CardQueriesMergeConnectedCardsThatAreNotStored) {
+TEST_P(Handlers, CardQueriesMergeConnectedCardsThatAreNotStored) {
   test::TestConnection stored("ABC123", "Acme"), live_acme("LIVE01", "Acme"),
       live_other("LIVE02", "Other"), offline("LIVE03", "Acme", 0);
   tables.cards->Add(1, &stored);
@@ -215,7 +215,7 @@ TEST_F(Handlers, CardQueriesMergeConnectedCardsThatAreNotStored) {
   EXPECT_TRUE(Keys(*Query(alice, 3, "LIVE02")).empty());
 }
 
-TEST_F(Handlers, AddingAndDeletingKeepTheCountersInStep) {
+TEST_P(Handlers, AddingAndDeletingKeepTheCountersInStep) {
   CUserRecord root;
   LogIn(root, "root", "r");
   EXPECT_EQ(RecordOp(root, kRecordAdd, NewUser("newbie", 2, "Acme")), 0);
@@ -256,7 +256,7 @@ TEST_F(Handlers, AddingAndDeletingKeepTheCountersInStep) {
   EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [User] WHERE Name = ?", "sneaky"), 0);
 }
 
-TEST_F(Handlers, MovingAUserOrCardToAnotherOrganizationMovesItsCount) {
+TEST_P(Handlers, MovingAUserOrCardToAnotherOrganizationMovesItsCount) {
   CUserRecord root;
   LogIn(root, "root", "r");
   const long acme_users = Users("Acme"), other_users = Users("Other");
@@ -280,7 +280,7 @@ TEST_F(Handlers, MovingAUserOrCardToAnotherOrganizationMovesItsCount) {
   EXPECT_EQ(Cards("Acme"), acme_cards - 1);
 }
 
-TEST_F(Handlers, CountersStayTrueWhenConnectionsMoveTheSameRowAtOnce) {
+TEST_P(Handlers, CountersStayTrueWhenConnectionsMoveTheSameRowAtOnce) {
   // Two connections on two threads move one card back and forth between the
   // organizations at the same time: however their steps interleave, each
   // organization's counter must still equal its rows.
@@ -304,7 +304,7 @@ TEST_F(Handlers, CountersStayTrueWhenConnectionsMoveTheSameRowAtOnce) {
   EXPECT_EQ(Cards("Other") - rows("Other"), other_offset);
 }
 
-TEST_F(Handlers, AddingACardFollowsItsLiveConnection) {
+TEST_P(Handlers, AddingACardFollowsItsLiveConnection) {
   test::TestConnection elsewhere("LIVE02", "Other"), here("LIVE01", "Acme");
   tables.cards->Add(1, &elsewhere);
   tables.cards->Add(2, &here);
@@ -320,7 +320,7 @@ TEST_F(Handlers, AddingACardFollowsItsLiveConnection) {
   EXPECT_EQ(db.Scalar("SELECT OnLine AS v FROM [Card] WHERE DeviceID = ?", "LIVE01"), 1);
 }
 
-TEST_F(Handlers, DeletingAnOrganizationTakesItsRowsAndConnectionsAlong) {
+TEST_P(Handlers, DeletingAnOrganizationTakesItsRowsAndConnectionsAlong) {
   test::TestConnection olga_session("olga", "Other"), card("XYZ999", "Other"),
       keep("ABC123", "Acme");
   tables.users->Add(1, &olga_session);
@@ -348,14 +348,10 @@ TEST_F(Handlers, DeletingAnOrganizationTakesItsRowsAndConnectionsAlong) {
 
 // A record operation whose last statement fails (here refused by a trigger)
 // leaves none of its earlier statements behind and is answered "not done".
-TEST_F(Handlers, AnOperationThatFailsHalfWayLeavesNothingBehind) {
+TEST_P(Handlers, AnOperationThatFailsHalfWayLeavesNothingBehind) {
   CUserRecord root;
   LogIn(root, "root", "r");
-  CAccountDb a;
-  ASSERT_EQ(a.ExecuteSql(CSqlStatement{"CREATE TRIGGER no_counting BEFORE UPDATE ON "
-                                       "[Organization] BEGIN SELECT RAISE(ABORT, 'refused'); END",
-                                       {}}),
-            1);
+  db.RefuseChanges("[Organization]", "UPDATE");
   EXPECT_EQ(RecordOp(root, kRecordAdd, NewUser("newbie", 2, "Acme")), 1);
   EXPECT_EQ(RecordOp(root, kRecordAdd, NewCard("NEW001", "Acme")), 1);
   EXPECT_EQ(Count("[User]"), 4);
@@ -363,10 +359,7 @@ TEST_F(Handlers, AnOperationThatFailsHalfWayLeavesNothingBehind) {
   EXPECT_EQ(Users("Acme"), 4);
   EXPECT_EQ(Cards("Acme"), 1);
 
-  ASSERT_EQ(a.ExecuteSql(CSqlStatement{"CREATE TRIGGER no_leaving BEFORE DELETE ON "
-                                       "[Organization] BEGIN SELECT RAISE(ABORT, 'refused'); END",
-                                       {}}),
-            1);
+  db.RefuseChanges("[Organization]", "DELETE");
   auto org = std::make_unique<COrganizationRecord>();
   org->SetOrganizationName("Other");
   EXPECT_EQ(RecordOp(root, kRecordDelete, std::move(org)), 1);
@@ -375,7 +368,7 @@ TEST_F(Handlers, AnOperationThatFailsHalfWayLeavesNothingBehind) {
   EXPECT_EQ(Count("[Organization]"), 2);
 }
 
-TEST_F(Handlers, OwnOrganizationUsersManageOnlyTheirOwnRecords) {
+TEST_P(Handlers, OwnOrganizationUsersManageOnlyTheirOwnRecords) {
   CUserRecord alice;
   LogIn(alice, "alice", "a");
   EXPECT_EQ(RecordOp(alice, kRecordAdd, NewUser("helper", 3, "Acme")), 0);
@@ -399,7 +392,7 @@ TEST_F(Handlers, OwnOrganizationUsersManageOnlyTheirOwnRecords) {
   EXPECT_EQ(RecordOp(odd, kRecordAdd, NewCard("ODD001", "Acme")), 1);
 }
 
-TEST_F(Handlers, NameChecksReportFreeTakenAndFull) {
+TEST_P(Handlers, NameChecksReportFreeTakenAndFull) {
   CUserRecord anonymous;
   CCheckNameMsg m;
   m.SetKind(2);
@@ -417,13 +410,18 @@ TEST_F(Handlers, NameChecksReportFreeTakenAndFull) {
   EXPECT_EQ(CheckName(root, 2, "newname", "Acme"), kNameFree);
   EXPECT_EQ(CheckName(root, 2, "newname", "Nowhere"), kNameOrganizationFull);
   EXPECT_EQ(CheckName(root, 3, "NEW001", "Acme"), kNameFree);
+  // Names compare without case, on every backend.
+  EXPECT_EQ(CheckName(root, 1, "ACME", ""), kNameTaken);
+  EXPECT_EQ(CheckName(root, 2, "Alice", "Acme"), kNameTaken);
+  EXPECT_EQ(CheckName(root, 3, "abc123", "Acme"), kNameTaken);
+  EXPECT_EQ(CheckName(root, 2, "newname", "acme"), kNameFree);
   SetCounters("Acme", 5, 3);  // UserNum = MaxUserNum, CardNum = MaxCardNum
   EXPECT_EQ(CheckName(root, 2, "newname", "Acme"), kNameOrganizationFull);
   EXPECT_EQ(CheckName(root, 3, "NEW001", "Acme"), kNameOrganizationFull);
   EXPECT_EQ(CheckName(root, 4, "anything", "Acme"), 1);
 }
 
-TEST_F(Handlers, NamesWithQuotesAndOfFullLengthAreJustNames) {
+TEST_P(Handlers, NamesWithQuotesAndOfFullLengthAreJustNames) {
   // Every statement binds its texts: quotes, keywords and the longest names
   // a counted string carries change nothing else in the database.
   const std::string org = "O'Hara's \"Best\"'; DROP TABLE [User];--";
@@ -466,7 +464,7 @@ TEST_F(Handlers, NamesWithQuotesAndOfFullLengthAreJustNames) {
   EXPECT_EQ(Users("Acme"), 4);
 }
 
-TEST_F(Handlers, PacketsAndLocksGoThroughTheRegistry) {
+TEST_P(Handlers, PacketsAndLocksGoThroughTheRegistry) {
   test::TestConnection card("ABC123", "Acme");
   tables.cards->Add(1, &card);
   CUserRecord alice;
@@ -505,6 +503,10 @@ TEST_F(Handlers, PacketsAndLocksGoThroughTheRegistry) {
   no_data.Process(empty, alice);
   EXPECT_EQ(no_data.GetStatus(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, Handlers,
+                         ::testing::Values(test::Backend::kSqlite, test::Backend::kPostgres),
+                         test::BackendName);
 
 }  // namespace
 }  // namespace zv
