@@ -17,7 +17,8 @@
 #     pseudo-terminal;
 #   - bad input: a COM port that does not exist, an unreachable relay, a
 #     folder without dcc.dll;
-#   - the release zip of scripts/package-windows.sh unpacks and its CLI runs.
+#   - the release zip of scripts/package-windows.sh unpacks, its CLI runs, and
+#     a C program builds against its header and import library and logs in.
 # With --bench it also measures the relay round trip of the same program
 # (bench/relay_roundtrip) built for Linux and for Windows, against the same
 # zvrelayd and card, and prints both.
@@ -50,7 +51,12 @@ cmake --build --preset windows || exit 1
 [ -f build/CMakeCache.txt ] || cmake --preset default >/dev/null || exit 1
 linux_targets=(zvrelayd tarvo-sim)
 [ $bench -eq 1 ] && linux_targets+=(relay_roundtrip ZvServerAPI)
-cmake --build --preset default --target "${linux_targets[@]}" >/dev/null || exit 1
+if ! cmake --build --preset default --target "${linux_targets[@]}" >/tmp/tarvo-linux-build.$$ 2>&1; then
+  cat /tmp/tarvo-linux-build.$$ >&2
+  rm -f /tmp/tarvo-linux-build.$$
+  exit 1
+fi
+rm -f /tmp/tarvo-linux-build.$$
 lin=$root/build/bin
 win=$root/build-windows/bin
 objdump=x86_64-w64-mingw32-objdump
@@ -95,6 +101,8 @@ export WINEPREFIX=$work/wine WINEDEBUG=-all HOME=$work/home
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$HOME"
 wineboot -i >/dev/null 2>&1 || { fail "wineboot -i"; exit 1; }
+# The prefix's own start-up programs finish before the tests start theirs.
+wineserver -w
 
 step "unit tests under wine"
 ctest --test-dir build-windows -j2 --output-on-failure || fail "Windows unit tests"
@@ -228,6 +236,26 @@ if scripts/package-windows.sh "$work/release" >"$work/package.out" 2>&1; then
     wine "$folder/tarvo-cli.exe" --help >"$work/out" 2>&1 && grep -q 'Subcommands:' "$work/out" &&
       ok "the zip unpacks and its tarvo-cli.exe answers --help" ||
       fail "tarvo-cli.exe --help from the zip: $(cat "$work/out")"
+    # A C program built against the zip's header and import library, as a
+    # Windows developer builds one, logs in to zvrelayd through the DLL.
+    cat >"$work/login.c" <<'EOF'
+#include <stdio.h>
+#include <stdlib.h>
+#include "ZvServerAPI.h"
+int main(int argc, char** argv) {
+  int r = ZvServer_Login("127.0.0.1", atoi(argv[1]), "user01", "21963");
+  ZvServer_Logout();
+  printf("login %d\n", r);
+  return r == 1 ? 0 : 1;
+}
+EOF
+    if x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -o "$folder/login.exe" "$work/login.c" \
+      -I"$folder" -L"$folder" -lZvServerAPI >"$work/out" 2>&1 &&
+      wine "$folder/login.exe" "$users" >>"$work/out" 2>&1; then
+      ok "a C program built against the zip's header and import library logs in"
+    else
+      fail "C program against the zip: $(cat "$work/out")"
+    fi
   else
     fail "the zip does not unpack: $zip"
   fi
