@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "relay/daemon/card_delivery.hpp"
 #include "relay/daemon/card_secrets.hpp"
+#include "relay/daemon/node_registry.hpp"
 #include "relay/server/account_status.hpp"
 
 namespace zv::daemon {
@@ -22,7 +23,7 @@ std::string PeerAddress(asio::ip::tcp::socket& socket) {
 CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> cards,
                            const ServerSettings& settings, CDbWorkers& workers,
-                           std::unique_ptr<CConnectionSlot> slot)
+                           std::unique_ptr<CConnectionSlot> slot, std::shared_ptr<CServerOps> ops)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
@@ -30,6 +31,7 @@ CCardSession::CCardSession(asio::ip::tcp::socket socket, uint64_t key,
       settings_(settings),
       workers_(workers),
       slot_(std::move(slot)),
+      ops_(std::move(ops)),
       timer_(sender_->Executor()),
       identity_(CCardIdentity::Of(cards_, settings)),
       address_(PeerAddress(sender_->Socket())),
@@ -71,20 +73,38 @@ void CCardSession::ArmTimer() {
 void CCardSession::LookUp(const std::string& id) {
   workers_.Run([self = shared_from_this(), loop = sender_->Executor(), id] {
     auto stored = std::make_unique<CCardRecord>();
-    if (!LookupCard(id, stored.get())) stored.reset();
+    const int found = FindCard(id, stored.get());
+    if (found != 1) stored.reset();
     std::string secret;
     const int secret_state = stored ? ReadCardSecret(id, &secret) : 0;
-    asio::post(loop, [self, id, stored = std::move(stored), secret_state, secret]() mutable {
-      self->OnLookedUp(id, std::move(stored), secret_state, secret);
+    asio::post(loop, [self, id, found, stored = std::move(stored), secret_state, secret]() mutable {
+      self->OnLookedUp(id, found, std::move(stored), secret_state, secret);
     });
   });
 }
 
-void CCardSession::OnLookedUp(const std::string& id, std::unique_ptr<CCardRecord> stored,
+void CCardSession::RefuseUnknown(const std::string& id) {
+  const std::string line =
+      "card " + id + " from " + address_ + " refused: not registered in [Card]";
+  if (ops_)
+    ops_->LogUnknownCard(line, address_);
+  else
+    cards_->Log().WriteLog(line);
+  Finish();
+}
+
+void CCardSession::OnLookedUp(const std::string& id, int found, std::unique_ptr<CCardRecord> stored,
                               int secret_state, const std::string& secret) {
   if (finished_) return;
+  if (found == 0) {
+    // Only an ID the database truly lacks is remembered, as for UDP cards.
+    if (ops_) ops_->UnknownCards()->Add(id, MonotonicMs());
+    RefuseUnknown(id);
+    return;
+  }
   if (!stored) {
-    cards_->Log().WriteLog("card " + id + " refused: not registered in [Card]");
+    cards_->Log().WriteLog("card " + id + " from " + address_ + " refused: database failed",
+                           "card refused from " + address_);
     Finish();
     return;
   }
@@ -211,8 +231,12 @@ void CCardSession::Register() {
   cards_->DisconnectById(card.GetDeviceID());
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
-  workers_.RunInOrder([id = card.GetDeviceID()] { SetCardOnLine(id, 1); });
+  workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
+    SetCardOnLine(id, 1);
+    if (!node.empty()) EnterCardNode(id, node);
+  });
   registered_ = true;
+  cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());
   if (slot_) slot_->Proved();
   HandleFrames();  // what the card sent behind its registration, then read on
 }
@@ -257,9 +281,10 @@ void CCardSession::OnRead(const std::error_code& ec, size_t n) {
   if (finished_) return;
   if (ec) {
     // The sender closed the connection because its queue was full.
-    if (sender_->Overflowed())
+    const bool overflowed = sender_->Overflowed();
+    if (overflowed)
       cards_->Log().WriteLog("card connection closed: it does not read what it is sent");
-    Finish();
+    Finish(overflowed);
     return;
   }
   splitter_.Append(read_buffer_.data(), n);
@@ -291,6 +316,11 @@ void CCardSession::HandleFrames() {
       }
       const std::string id = CardFrameId(frame);
       splitter_.Consume();
+      // A Device ID [Card] lacked a moment ago costs no lookup.
+      if (ops_ && ops_->UnknownCards()->Contains(id, MonotonicMs())) {
+        RefuseUnknown(id);
+        return;
+      }
       LookUp(id);
       return;
     }
@@ -305,7 +335,8 @@ void CCardSession::HandleFrames() {
       case CardFrameKind::kPacket:
         if (length > kCardIdLength + 2) {
           std::string owner;
-          if (LockState(owner)) DeliverToLockOwner(owner, frame, length);
+          if (LockState(owner) && DeliverToLockOwner(owner, frame, length) == 1 && ops_)
+            ops_->Stats().AnswerToUser(length);
         }
         break;
     }
@@ -315,9 +346,10 @@ void CCardSession::HandleFrames() {
   Read();
 }
 
-void CCardSession::Finish() {
+void CCardSession::Finish(bool dropped) {
   if (finished_) return;
   finished_ = true;
+  if (dropped && ops_) ops_->Stats().Dropped();
   timer_.cancel();
   if (probing_) EndProbe(false);
   ++step_;
@@ -329,7 +361,16 @@ void CCardSession::Finish() {
   ClearLock();
   // Another connection of the same card may have replaced this one.
   if (!cards_->IsOnline(card.GetDeviceID()))
-    workers_.RunInOrder([id = card.GetDeviceID()] { SetCardOnLine(id, 0); });
+    workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
+      SetCardOnLine(id, 0);
+      if (!node.empty()) LeaveCardNode(id, node);
+    });
+  cards_->Log().WriteLog("card " + card.GetDeviceID() + " offline from " + address_ + NodeSuffix() +
+                         (dropped ? " (closed by the server)" : ""));
+}
+
+std::string CCardSession::NodeSuffix() const {
+  return settings_.node_name.empty() ? std::string() : " (node " + settings_.node_name + ")";
 }
 
 }  // namespace zv::daemon

@@ -22,6 +22,7 @@
 #include "relay/daemon/card_identity.hpp"
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
+#include "relay/daemon/server_ops.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/server/asio_senders.hpp"
@@ -35,7 +36,8 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   CCardSession(asio::ip::tcp::socket socket, uint64_t key,
                std::shared_ptr<CTcpConnectionTable> cards, const ServerSettings& settings,
                CDbWorkers& workers = CDbWorkers::Inline(),
-               std::unique_ptr<CConnectionSlot> slot = nullptr);
+               std::unique_ptr<CConnectionSlot> slot = nullptr,
+               std::shared_ptr<CServerOps> ops = nullptr);
   void Start();
 
   // Fixed at registration, before the card enters the table.
@@ -57,8 +59,11 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   // Looks the card (and its secret) up on a worker; OnLookedUp goes on with
   // what it found.
   void LookUp(const std::string& id);
-  void OnLookedUp(const std::string& id, std::unique_ptr<CCardRecord> stored, int secret_state,
-                  const std::string& secret);
+  // `found`: 1 the card is in [Card], 0 it is not, -1 the database failed.
+  void OnLookedUp(const std::string& id, int found, std::unique_ptr<CCardRecord> stored,
+                  int secret_state, const std::string& secret);
+  // A Device ID [Card] lacks: logged once per interval for the address.
+  void RefuseUnknown(const std::string& id);
   // After the address's wait: challenge, probe the holder, or register.
   void Proceed();
   void OnProbed(bool answered, const CCardSession* probed, const std::string& holder_address);
@@ -69,7 +74,10 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   // The probe of this card, when a newer connection claims its Device ID.
   void StartProbe(std::function<void(bool)> done);
   void EndProbe(bool answered);
-  void Finish();
+  // `dropped`: the server closes it (the card did not leave by itself).
+  void Finish(bool dropped = true);
+  // " (node NAME)" for the online and offline lines; empty without a node.
+  std::string NodeSuffix() const;
 
   std::shared_ptr<CAsioTcpSender> sender_;
   const uint64_t key_;
@@ -78,6 +86,7 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   CDbWorkers& workers_;
   // Its place in the connection counts; null when the server keeps none.
   std::unique_ptr<CConnectionSlot> slot_;
+  std::shared_ptr<CServerOps> ops_;  // null: nothing counted, refusals in the table's log
   asio::steady_timer timer_;
   CCardFrameSplitter splitter_;
   // A card's answers are controller packets of at most about 1.5 KiB; 4 KiB

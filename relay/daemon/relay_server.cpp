@@ -4,6 +4,7 @@
 #include <future>
 #include <latch>
 
+#include "platform/clock.hpp"
 #include "relay/daemon/card_session.hpp"
 #include "relay/daemon/user_session.hpp"
 #include "relay/messages/recordset.hpp"
@@ -88,9 +89,20 @@ int CRelayServer::Start(std::string* error) {
   }
 
   // Only now that the ports are ours: a second server that fails to bind must
-  // not touch the rows of the one that serves. OnLine left at 1 by a server
-  // that stopped without cleaning up would show cards and users that are gone.
-  ResetAllOnLine();
+  // not touch the rows of the one that serves, nor one of the same node name.
+  // OnLine left at 1 by a server that stopped without cleaning up would show
+  // cards and users that are gone; while other nodes serve the database, their
+  // rows are theirs, and only what this node held is reset (by the claim).
+  bool alone = true;
+  if (!settings_.node_name.empty()) {
+    node_ = ThisNode(settings_.node_name);
+    if (ClaimNode(node_, WallClockMs(), settings_.node_stale_ms, error) != 1) {
+      node_.name.clear();
+      return 0;
+    }
+    alone = OtherLiveNodes(node_, WallClockMs(), settings_.node_stale_ms) == 0;
+  }
+  if (alone) ResetAllOnLine();
   serving_ = true;
 
   users_ = std::make_shared<CTcpConnectionTable>();
@@ -126,16 +138,30 @@ int CRelayServer::Start(std::string* error) {
                                                 settings_.max_pending_per_address);
   login_throttle_ =
       std::make_unique<CLoginThrottle>(settings_.login_delay_base_ms, settings_.login_delay_cap_ms);
-  unknown_cards_ = std::make_shared<CUnknownCards>(settings_.unknown_card_ttl_ms);
-  udp_->Start(udp_cards_, *db_workers_, unknown_cards_);
+  ops_ = std::make_shared<CServerOps>(settings_);
+  udp_->Start(udp_cards_, *db_workers_, ops_, settings_.node_name);
+  if (!node_.name.empty()) {
+    std::weak_ptr<CTcpConnectionTable> log_to = users_;
+    heartbeat_ = std::make_unique<CNodeHeartbeat>(node_, settings_.node_heartbeat_ms,
+                                                  [log_to](const std::string& line) {
+                                                    if (auto users = log_to.lock())
+                                                      users->Log().WriteLog(line);
+                                                  });
+  }
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
                          std::to_string(loops_.size()) + " event loops, " +
-                         std::to_string(settings_.db_threads) + " database workers");
+                         std::to_string(settings_.db_threads) + " database workers" +
+                         (settings_.node_name.empty() ? "" : ", node " + settings_.node_name));
   Accept(users_listener_);
   Accept(cards_listener_);
   log_flush_ = std::make_unique<asio::steady_timer>(*loops_[0]);
   FlushLogRepeats();
+  stats_timer_ = std::make_unique<asio::steady_timer>(*loops_[0]);
+  stats_since_ms_ = tarvo::platform::MonotonicMs();
+  WriteStatistics();
+  reopen_signal_ = std::make_unique<asio::signal_set>(*loops_[0], SIGHUP);
+  AwaitReopenSignal();
   // Start returns once every loop's thread runs, so what a thread needs to
   // begin is never asked for later, when descriptors or memory may be short.
   std::latch running(static_cast<std::ptrdiff_t>(loops_.size()));
@@ -195,26 +221,59 @@ void CRelayServer::StartSession(Listener& listener, asio::ip::tcp::socket socket
   if (!slot) {
     // Identical lines of a flood are counted by the log, not repeated.
     LogOf(listener).WriteLog(std::string(listener.kind) + " connection refused: " + refusal);
+    ops_->Stats().Dropped();
     socket.close(ec);
     return;
   }
   socket.set_option(asio::ip::tcp::no_delay(true), ec);
   if (&listener == &users_listener_)
     std::make_shared<CUserSession>(std::move(socket), next_key_++, users_, settings_, *db_workers_,
-                                   std::move(slot), login_throttle_.get())
+                                   std::move(slot), login_throttle_.get(), ops_)
         ->Start();
   else
     std::make_shared<CCardSession>(std::move(socket), next_key_++, cards_, settings_, *db_workers_,
-                                   std::move(slot))
+                                   std::move(slot), ops_)
         ->Start();
 }
 
 void CRelayServer::FlushLogRepeats() {
   if (settings_.log_repeat_interval_ms <= 0) return;
   for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) log->Flush();
+  ops_->FlushLog(false);
   log_flush_->expires_after(std::chrono::milliseconds(settings_.log_repeat_interval_ms));
   log_flush_->async_wait([this](const std::error_code& ec) {
     if (!ec && !stopped_) FlushLogRepeats();
+  });
+}
+
+void CRelayServer::WriteStatistics() {
+  if (settings_.stats_interval_ms <= 0) return;
+  stats_timer_->expires_after(std::chrono::milliseconds(settings_.stats_interval_ms));
+  stats_timer_->async_wait([this](const std::error_code& ec) {
+    if (ec || stopped_) return;
+    const int64_t now = tarvo::platform::MonotonicMs();
+    const CServerCounts c = ops_->Stats().Take();
+    const size_t tcp = cards_->Size(), udp = udp_cards_->Size();
+    users_->Log().WriteLog(
+        "statistics: " + std::to_string(tcp + udp) + " cards online (" + std::to_string(tcp) +
+        " TCP, " + std::to_string(udp) + " UDP), " + std::to_string(ops_->Stats().Users()) +
+        " users online; in the last " + std::to_string((now - stats_since_ms_ + 500) / 1000) +
+        " s: " + std::to_string(c.packets_to_cards) + " packets to cards, " +
+        std::to_string(c.answers_to_users) + " answers to users, " + std::to_string(c.bytes) +
+        " bytes, " + std::to_string(c.dropped) + " connections dropped");
+    stats_since_ms_ = now;
+    WriteStatistics();
+  });
+}
+
+void CRelayServer::AwaitReopenSignal() {
+  reopen_signal_->async_wait([this](const std::error_code& ec, int) {
+    if (ec || stopped_) return;
+    // The counts held back belong to the old file's lines.
+    for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) log->Flush(true);
+    ops_->FlushLog(true);
+    users_->Log().WriteLog("log reopened (SIGHUP)");
+    AwaitReopenSignal();
   });
 }
 
@@ -235,6 +294,8 @@ void CRelayServer::Stop() {
     }
     if (udp_) udp_->Close();
     if (log_flush_) log_flush_->cancel();
+    if (stats_timer_) stats_timer_->cancel();
+    if (reopen_signal_) reopen_signal_->cancel();
   });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
   if (registry.UserTable() == users_) registry.RemoveTables();
@@ -242,6 +303,8 @@ void CRelayServer::Stop() {
   for (auto& loop : loops_) loop->stop();
   for (std::thread& t : threads_) t.join();
   threads_.clear();
+  // SIGHUP is the system's again: after the stop it ends the process.
+  reopen_signal_.reset();
   // A job that runs ends (within the busy time); the OnLine flags still
   // waiting are dropped, since every flag is reset below.
   if (db_workers_) db_workers_->Stop();
@@ -249,10 +312,18 @@ void CRelayServer::Stop() {
   SetDbOpenWatcher(nullptr);
   if (serving_) {
     for (CLogWriter* log : {&users_->Log(), &cards_->Log(), &udp_cards_->Log()}) log->Flush(true);
+    if (ops_) ops_->FlushLog(true);
     users_->Log().WriteLog("stopped serving");
   }
-  // The connections still open are dropped with the process: none is online.
-  if (serving_) ResetAllOnLine();
+  // The connections still open are dropped with the process: none is online
+  // (of this node's, when other nodes serve the database).
+  heartbeat_.reset();
+  if (serving_) {
+    const bool alone =
+        node_.name.empty() || OtherLiveNodes(node_, WallClockMs(), settings_.node_stale_ms) == 0;
+    if (!node_.name.empty()) ReleaseNode(node_);
+    if (alone) ResetAllOnLine();
+  }
 }
 
 }  // namespace zv::daemon

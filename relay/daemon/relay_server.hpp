@@ -17,6 +17,8 @@
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/login_throttle.hpp"
+#include "relay/daemon/node_heartbeat.hpp"
+#include "relay/daemon/server_ops.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/udp_card_endpoint.hpp"
 #include "relay/server/tcp_connection_table.hpp"
@@ -31,9 +33,12 @@ class CRelayServer {
   CRelayServer(const CRelayServer&) = delete;
   CRelayServer& operator=(const CRelayServer&) = delete;
 
-  // Binds the ports, marks every card and user offline (nothing is connected
-  // yet), installs the tables and starts the threads. 1 or 0 with
-  // the reason in *error.
+  // Binds the ports, claims the node name (refused while a live server holds
+  // it), marks every card and user offline (nothing is connected yet; with
+  // other live nodes on the database only the cards this node held), installs
+  // the tables and starts the threads. From then on SIGHUP
+  // says in the log that the log was reopened instead of ending the
+  // process. 1 or 0 with the reason in *error.
   int Start(std::string* error);
   // Stops accepting, closes every connection, removes the tables, stops the
   // database workers and marks every card and user offline. Idempotent.
@@ -75,6 +80,11 @@ class CRelayServer {
   void StartSession(Listener& listener, asio::ip::tcp::socket socket);
   // Writes the counts of repeated log lines once their interval is over.
   void FlushLogRepeats();
+  // One statistics line per interval.
+  void WriteStatistics();
+  // SIGHUP, sent after the log file was rotated: the next line goes to a new
+  // file anyway (each line opens the file), so this only says so in it.
+  void AwaitReopenSignal();
   CLogWriter& LogOf(const Listener& listener);
 
   ServerSettings settings_;
@@ -84,12 +94,17 @@ class CRelayServer {
   std::unique_ptr<CDbWorkers> db_workers_;
   std::shared_ptr<CConnectionLimits> limits_;
   std::unique_ptr<CLoginThrottle> login_throttle_;
-  std::shared_ptr<CUnknownCards> unknown_cards_;
+  std::shared_ptr<CServerOps> ops_;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   Listener users_listener_;
   Listener cards_listener_;
   std::unique_ptr<CUdpCardEndpoint> udp_;
   std::unique_ptr<asio::steady_timer> log_flush_;  // on the first loop
+  std::unique_ptr<asio::steady_timer> stats_timer_;
+  int64_t stats_since_ms_ = 0;
+  std::unique_ptr<asio::signal_set> reopen_signal_;
+  NodeIdentity node_;  // empty name: no node row
+  std::unique_ptr<CNodeHeartbeat> heartbeat_;
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> cards_;
   std::shared_ptr<CUdpCardTable> udp_cards_;

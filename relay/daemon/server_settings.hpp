@@ -14,6 +14,11 @@ struct ServerSettings {
   uint16_t user_port = 5202;
   uint16_t card_port = 5203;  // TCP and UDP
   std::string log_file;       // empty: no log lines
+  // The name of this server among those sharing the database. A second
+  // server of the same name is refused while this one's heartbeat is fresh.
+  // Empty: no node row (a server inside a test program); the program gives
+  // the host name unless told otherwise.
+  std::string node_name;
   // Event loops, one thread each. Traffic between a user and a card on
   // different loops costs a hand-over between threads, so a few loops serve
   // better than many on a small machine.
@@ -61,6 +66,17 @@ struct ServerSettings {
   // A Device ID that is not in [Card] is refused again without asking the
   // database for this long.
   int unknown_card_ttl_ms = 30000;
+  // A card whose Device ID [Card] lacks tries again and again: its address
+  // gets one log line per interval, with the count of the tries in between.
+  int unknown_card_log_interval_ms = 60000;
+  // One statistics line per interval: cards and users online, what was
+  // forwarded and how many connections were dropped since the last line.
+  int stats_interval_ms = 60000;
+  // The node row's heartbeat, and the age at which a row whose server sends
+  // none is taken for a dead server's (several heartbeats, so a busy
+  // database does not make a live server look dead).
+  int node_heartbeat_ms = 5000;
+  int node_stale_ms = 20000;
 
   // A card that registers a Device ID online from another address takes it
   // over only when the older connection does not answer a probe within this

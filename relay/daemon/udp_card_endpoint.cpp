@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "relay/daemon/card_delivery.hpp"
 #include "relay/daemon/card_secrets.hpp"
+#include "relay/daemon/node_registry.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/server/account_status.hpp"
 
@@ -37,10 +38,12 @@ uint16_t CUdpCardEndpoint::Port() const {
 }
 
 void CUdpCardEndpoint::Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers,
-                             std::shared_ptr<CUnknownCards> unknown) {
+                             std::shared_ptr<CServerOps> ops, const std::string& node) {
   table_ = std::move(table);
   workers_ = &workers;
-  unknown_ = std::move(unknown);
+  ops_ = std::move(ops);
+  node_ = node;
+  node_suffix_ = node.empty() ? std::string() : " (node " + node + ")";
   Receive();
 }
 
@@ -59,7 +62,7 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   if (!ParseUdpCardDatagram(buffer_.data(), size, &d)) return;
   CUdpAddress address = FromEndpoint(from_);
   if (d.registration) {
-    if (unknown_->Contains(d.device_id, tarvo::platform::MonotonicMs())) return;
+    if (ops_->UnknownCards()->Contains(d.device_id, tarvo::platform::MonotonicMs())) return;
     if (!lookups_->Take(address.address)) return;
     workers_->Run([this, loop = socket_.get_executor(), id = d.device_id, address,
                    lookups = lookups_] {
@@ -67,13 +70,17 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
       const int found = FindCard(id, stored.get());
       lookups->Give(address.address);
       if (found != 1) {
-        // A database that fails says nothing about the card: only a card
-        // [Card] lacks is remembered.
-        if (found == 0) unknown_->Add(id, tarvo::platform::MonotonicMs());
         const std::string from = ToEndpoint(address).address().to_string();
-        table_->Log().WriteLog("UDP card " + id + " from " + from + " refused: " +
-                                   (found == 0 ? "not registered in [Card]" : "database failed"),
-                               "UDP card refused from " + from);
+        // A database that fails says nothing about the card: only a card
+        // [Card] lacks is remembered, and named once per interval.
+        if (found == 0) {
+          ops_->UnknownCards()->Add(id, tarvo::platform::MonotonicMs());
+          ops_->LogUnknownCard(
+              "UDP card " + id + " from " + from + " refused: not registered in [Card]", from);
+        } else {
+          table_->Log().WriteLog("UDP card " + id + " from " + from + " refused: database failed",
+                                 "UDP card refused from " + from);
+        }
         return;
       }
       // A UDP card cannot answer a challenge: a card with a secret registers over TCP.
@@ -87,8 +94,9 @@ void CUdpCardEndpoint::OnDatagram(size_t size) {
   }
   if (!table_->UpdateAddress(d.device_id, address)) return;
   std::string owner;
-  if (table_->LockOwnerOf(d.device_id, &owner) && !owner.empty())
-    DeliverToLockOwner(owner, buffer_.data(), size);
+  if (table_->LockOwnerOf(d.device_id, &owner) && !owner.empty() &&
+      DeliverToLockOwner(owner, buffer_.data(), size) == 1)
+    ops_->Stats().AnswerToUser(size);
 }
 
 bool CUdpCardEndpoint::Lookups::Take(uint32_t address) {
@@ -114,8 +122,13 @@ void CUdpCardEndpoint::Register(const CCardRecord& stored, const CUdpAddress& ad
   connection->card.SetOrganizationName(stored.GetOrganizationName());
   connection->card.SetRegTime(stored.GetRegTime());
   connection->card.SetOnLine(1);
-  if (table_->Register(std::move(connection), address))
-    workers_->RunInOrder([id = stored.GetDeviceID()] { SetCardOnLine(id, 1); });
+  if (!table_->Register(std::move(connection), address)) return;
+  workers_->RunInOrder([id = stored.GetDeviceID(), node = node_] {
+    SetCardOnLine(id, 1);
+    if (!node.empty()) EnterCardNode(id, node);
+  });
+  table_->Log().WriteLog("UDP card " + stored.GetDeviceID() + " online from " +
+                         ToEndpoint(address).address().to_string() + node_suffix_);
 }
 
 }  // namespace zv::daemon

@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "relay/daemon/db_workers.hpp"
-#include "relay/daemon/unknown_cards.hpp"
+#include "relay/daemon/server_ops.hpp"
 #include "relay/server/asio_senders.hpp"
 #include "relay/server/udp_card_table.hpp"
 
@@ -25,9 +25,9 @@ class CUdpCardEndpoint {
 
   CAsioUdpSender& Sender() { return sender_; }
   // Starts receiving into `table`; the endpoint must outlive the table's use
-  // and the workers' jobs.
+  // and the workers' jobs. `node` names this server in the online lines.
   void Start(std::shared_ptr<CUdpCardTable> table, CDbWorkers& workers,
-             std::shared_ptr<CUnknownCards> unknown);
+             std::shared_ptr<CServerOps> ops, const std::string& node);
   void Close();
   uint16_t Port() const;
 
@@ -40,7 +40,9 @@ class CUdpCardEndpoint {
   CAsioUdpSender sender_;
   std::shared_ptr<CUdpCardTable> table_;
   CDbWorkers* workers_ = nullptr;
-  std::shared_ptr<CUnknownCards> unknown_;
+  std::shared_ptr<CServerOps> ops_;
+  std::string node_;         // this server's node name, or empty
+  std::string node_suffix_;  // " (node NAME)", or empty
   // Registrations at the database workers, in all and per address. A flood
   // of IDs that are each new would otherwise queue lookups without end ahead
   // of the users' requests and the other cards' registrations; past either

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.hpp"
+#include "relay/messages/comm_packet_msg.hpp"
 #include "relay/messages/login_msg.hpp"
 #include "relay/messages/relay_packet.hpp"
 #include "relay/server/account_status.hpp"
@@ -34,7 +35,8 @@ void Process(CRelayMsg& request, CRelayMsg& answer, CUserRecord& user, CLogWrite
 CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                            std::shared_ptr<CTcpConnectionTable> users,
                            const ServerSettings& settings, CDbWorkers& workers,
-                           std::unique_ptr<CConnectionSlot> slot, CLoginThrottle* throttle)
+                           std::unique_ptr<CConnectionSlot> slot, CLoginThrottle* throttle,
+                           std::shared_ptr<CServerOps> ops)
     : sender_(std::make_shared<CAsioTcpSender>(std::move(socket), key, settings.send_queue_limit,
                                                CAsioTcpSender::Serialise::kSingleLoop)),
       key_(key),
@@ -43,6 +45,7 @@ CUserSession::CUserSession(asio::ip::tcp::socket socket, uint64_t key,
       workers_(workers),
       slot_(std::move(slot)),
       throttle_(throttle),
+      ops_(std::move(ops)),
       login_wait_(sender_->Executor()),
       timer_(sender_->Executor()),
       login_deadline_(sender_->Executor()),
@@ -115,6 +118,7 @@ void CUserSession::ArmTimer() {
 void CUserSession::OnRead(const std::error_code& ec, size_t n) {
   if (finished_) return;
   if (ec) {
+    peer_left_ = true;
     Finish(ec == asio::error::eof ? "the peer closed it" : ec.message());
     return;
   }
@@ -197,6 +201,9 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
   }
   // Packets, locks and heartbeats only need the connection tables.
   Process(*request, *answer, *user_, users_->Log());
+  if (ops_ && type == kCommPacketMsgType &&
+      static_cast<const CCommPacketAckMsg&>(*answer).GetStatus() == kForwardSent)
+    ops_->Stats().PacketToCard(static_cast<const CCommPacketMsg&>(*request).GetData().size());
   Send(std::move(answer));
 }
 
@@ -289,6 +296,7 @@ void CUserSession::LoginAnswered(const CRelayMsg& answer, const std::string& nam
   const uint8_t result = static_cast<const CLoginAckMsg&>(answer).GetResult();
   if (result == kLoginOk) {
     if (throttle_) throttle_->Accepted(address_, name);
+    users_->Log().WriteLog("login: user " + LogSafe(name) + " from " + address_);
     return;
   }
   // A second login of a user online elsewhere says nothing of the password:
@@ -301,6 +309,8 @@ void CUserSession::LoginAnswered(const CRelayMsg& answer, const std::string& nam
 
 void CUserSession::UserChanged(const std::string& previous) {
   if (previous.empty()) {  // the first login
+    if (ops_) ops_->Stats().UserIn();
+    counted_in_ = true;
     login_deadline_.cancel();
     if (slot_) slot_->Proved();
     splitter_.SetMaxBody(settings_.max_request_body);
@@ -323,6 +333,8 @@ void CUserSession::Send(std::unique_ptr<CRelayMsg> answer) {
 void CUserSession::Finish(const std::string& why) {
   if (finished_) return;
   finished_ = true;
+  if (ops_ && !peer_left_) ops_->Stats().Dropped();
+  if (ops_ && counted_in_) ops_->Stats().UserOut();
   if (!why.empty()) {
     const std::string name = GetId();
     users_->Log().WriteLog("user connection closed: " + why + " (" + address_ +

@@ -16,6 +16,7 @@
 #include "relay/daemon/connection_limits.hpp"
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/login_throttle.hpp"
+#include "relay/daemon/server_ops.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/daemon/stream_frames.hpp"
 #include "relay/messages/relay_msg.hpp"
@@ -31,7 +32,8 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   CUserSession(asio::ip::tcp::socket socket, uint64_t key,
                std::shared_ptr<CTcpConnectionTable> users, const ServerSettings& settings,
                CDbWorkers& workers = CDbWorkers::Inline(),
-               std::unique_ptr<CConnectionSlot> slot = nullptr, CLoginThrottle* throttle = nullptr);
+               std::unique_ptr<CConnectionSlot> slot = nullptr, CLoginThrottle* throttle = nullptr,
+               std::shared_ptr<CServerOps> ops = nullptr);
   void Start();
 
   // The logged-in name ("" before a login) and its organization.
@@ -82,8 +84,11 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   CDbWorkers& workers_;
   // Its place in the connection counts; null when the server keeps none.
   std::unique_ptr<CConnectionSlot> slot_;
-  CLoginThrottle* throttle_;  // null: logins never wait
-  std::string address_;       // the peer's address, for the log and the throttle
+  CLoginThrottle* throttle_;         // null: logins never wait
+  std::shared_ptr<CServerOps> ops_;  // null: nothing counted
+  bool peer_left_ = false;           // the peer closed the connection (not dropped)
+  bool counted_in_ = false;          // counted among the users online
+  std::string address_;              // the peer's address, for the log and the throttle
   asio::steady_timer login_wait_;
   asio::steady_timer timer_;
   asio::steady_timer login_deadline_;
