@@ -1,16 +1,20 @@
 // zvrelayd: the relay server. Users log in on the user port, cards connect to
 // the card port (TCP and UDP), and controller packets are forwarded between
-// a user and the card it has locked. Its four modes are listed in the help
-// footer below.
+// a user and the card it has locked. Its modes (serving and the account
+// commands) are listed in the help footer below.
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include "common/version.hpp"
+#include "platform/process.hpp"
 #include "platform/resource_limits.hpp"
 #include "relay/daemon/admin_commands.hpp"
+#include "relay/daemon/admin_password.hpp"
+#include "relay/daemon/node_registry.hpp"
 #include "relay/daemon/relay_server.hpp"
 #include "relay/server/account_db.hpp"
 #include "relay/server/database_path.hpp"
@@ -19,33 +23,80 @@
 namespace {
 constexpr long kWantedOpenFiles = 1L << 20;
 constexpr long kFewOpenFiles = 4096;
+
+// Why lines could not be written to `log_file` (empty: they can, or there is
+// no log). The writer loses lines it cannot write without a word, so a
+// mistyped folder is caught here, before the first line is lost.
+std::string LogFolderProblem(const std::string& log_file) {
+  if (log_file.empty()) return "";
+  std::filesystem::path folder = std::filesystem::path(log_file).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec))
+    return "the folder " + folder.string() + " does not exist";
+  if (!tarvo::platform::IsDirectoryWritable(folder.string()))
+    return "the folder " + folder.string() + " is not writable";
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"zvrelayd - relay server for controller cards"};
   zv::daemon::ServerSettings settings;
-  std::string db_path, org, user, password, add_user, add_card, secret;
+  std::string db_path, org, user, add_user, add_card, secret, list, delete_user, delete_card,
+      set_password;
+  zv::daemon::PasswordSources password;
   bool init_db = false, trace = false;
   int type = 2;
+  settings.node_name = zv::daemon::ThisNode("").host;
   app.set_version_flag("--version", std::string("zvrelayd ") + tarvo::kSuiteVersion);
+  app.set_config("--config", "",
+                 "read serving options from this file: one 'name = value' line per option, the "
+                 "long option name without its dashes (INI or TOML)");
   app.add_option("--db", db_path, "account database file (default: ZvServer.mdb beside zvrelayd)");
-  app.add_flag("--init-db", init_db, "create the database with a first organization and user");
-  app.add_option("--org", org, "organization name");
-  app.add_option("--user", user, "first user's name (with --init-db; gets type 1)");
-  app.add_option("--password", password, "password of the user");
-  app.add_option("--add-user", add_user, "add a user to --org");
+  // Account commands: one per run, never from the configuration file.
+  app.add_flag("--init-db", init_db, "create the database with a first organization and user")
+      ->configurable(false);
+  app.add_option("--org", org, "organization name")->configurable(false);
+  app.add_option("--user", user, "first user's name (with --init-db; gets type 1)")
+      ->configurable(false);
+  app.add_option("--password", password.password,
+                 "password of the user (visible to every user of the machine in ps: prefer "
+                 "--password-file, ZVRELAYD_PASSWORD or the prompt)")
+      ->configurable(false);
+  app.add_option("--password-file", password.file,
+                 "read the password from the first line of this file")
+      ->configurable(false);
+  app.add_option("--add-user", add_user, "add a user to --org")->configurable(false);
   app.add_option("--type", type, "user type: 1 all organizations, 2/3 own organization")
-      ->check(CLI::Range(0, 255));
-  app.add_option("--add-card", add_card, "add a card (device ID) to --org");
+      ->check(CLI::Range(1, 3))
+      ->configurable(false);
+  app.add_option("--add-card", add_card,
+                 "add a card to --org: six characters (TCP card) or 1-30 digits (UDP card)")
+      ->configurable(false);
   app.add_option("--secret", secret,
-                 "with --add-card: the card must prove this secret when it registers over TCP");
+                 "with --add-card: the card must prove this secret when it registers over TCP")
+      ->configurable(false);
+  app.add_option("--delete-user", delete_user, "delete a user")->configurable(false);
+  app.add_option("--delete-card", delete_card, "delete a card")->configurable(false);
+  app.add_option("--set-password", set_password, "set a user's password")->configurable(false);
+  app.add_option("--list", list,
+                 "list the users, the cards, or who is online (cards with the node holding them)")
+      ->check(CLI::IsMember({"users", "cards", "online"}))
+      ->configurable(false);
+  // Serving.
   app.add_option("--bind", settings.bind_address, "IPv4 address to listen on")
       ->capture_default_str();
   app.add_option("--user-port", settings.user_port, "user port (0: any free port)")
       ->capture_default_str();
   app.add_option("--card-port", settings.card_port, "card TCP and UDP port (0: any free port)")
       ->capture_default_str();
-  app.add_option("--log", settings.log_file, "log file");
+  app.add_option("--log", settings.log_file,
+                 "log file (its folder must exist; reopened on SIGHUP after a rotation)");
+  app.add_option("--node", settings.node_name,
+                 "this server's name among those sharing the database (default: the host name)")
+      ->capture_default_str();
   app.add_option("--threads", settings.threads, "event loop threads")
       ->check(CLI::Range(1, 64))
       ->capture_default_str();
@@ -64,13 +115,19 @@ int main(int argc, char** argv) {
   app.add_flag("--trace", trace, "diagnostic trace on the standard error stream");
   app.footer(
       "Modes:\n"
-      "  zvrelayd --db PATH --init-db --org NAME --user NAME --password PW\n"
-      "  zvrelayd --db PATH --add-user NAME --password PW --org NAME --type N\n"
+      "  zvrelayd --db PATH --init-db --org NAME --user NAME [PASSWORD]\n"
+      "  zvrelayd --db PATH --add-user NAME --org NAME --type N [PASSWORD]\n"
       "  zvrelayd --db PATH --add-card DEVICEID --org NAME [--secret S]\n"
-      "  zvrelayd --db PATH [--bind ADDR] [--user-port N] [--card-port N] [--log FILE]"
-      " [--threads N] [--db-threads N]\n"
+      "  zvrelayd --db PATH --set-password NAME [PASSWORD]\n"
+      "  zvrelayd --db PATH --delete-user NAME | --delete-card DEVICEID\n"
+      "  zvrelayd --db PATH --list users|cards|online\n"
+      "  zvrelayd [--config FILE] --db PATH [--bind ADDR] [--user-port N] [--card-port N]\n"
+      "           [--log FILE] [--node NAME] [--threads N] [--db-threads N]\n"
       "           [--max-connections N] [--max-per-address N]\n"
-      "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM.\n"
+      "PASSWORD is --password-file FILE, else the environment variable ZVRELAYD_PASSWORD,\n"
+      "else a prompt on the terminal; --password PW also works but shows it in ps.\n"
+      "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM;\n"
+      "SIGHUP writes 'log reopened (SIGHUP)' to the log (send it after rotating the log).\n"
       "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
   try {
     app.parse(argc, argv);
@@ -78,34 +135,52 @@ int main(int argc, char** argv) {
     // Help and version exit 0; every option error exits 2, like the other tools.
     return app.exit(e) == 0 ? 0 : 2;
   }
+  password.given = app.count("--password") > 0;
 
   if (!db_path.empty()) zv::SetDatabasePath(db_path);
   const std::string path = zv::DatabasePath();
-  if (init_db + !add_user.empty() + !add_card.empty() > 1) {
-    std::cerr << "--init-db, --add-user and --add-card exclude each other\n";
+  if (init_db + !add_user.empty() + !add_card.empty() + !list.empty() + !delete_user.empty() +
+          !delete_card.empty() + !set_password.empty() >
+      1) {
+    std::cerr << "--init-db, --add-user, --add-card, --set-password, --delete-user, --delete-card "
+                 "and --list exclude each other\n";
     return 2;
   }
   if (!secret.empty() && add_card.empty()) {
     std::cerr << "--secret needs --add-card\n";
     return 2;
   }
-  if (init_db) {
-    if (org.empty() || user.empty()) {
+  if (!list.empty()) return zv::daemon::ListAccounts(path, list, std::cout, std::cerr);
+  if (!delete_user.empty()) return zv::daemon::DeleteUser(path, delete_user, std::cerr);
+  if (!delete_card.empty()) return zv::daemon::DeleteCard(path, delete_card, std::cerr);
+  if (init_db || !add_user.empty() || !set_password.empty()) {
+    if (init_db && (org.empty() || user.empty())) {
       std::cerr << "--init-db needs --org and --user\n";
       return 2;
     }
-    return zv::daemon::InitDatabase(path, org, user, password, std::cerr);
-  }
-  if (!add_user.empty()) {
-    if (org.empty()) {
+    if (!add_user.empty() && org.empty()) {
       std::cerr << "--add-user needs --org\n";
       return 2;
     }
-    return zv::daemon::AddUser(path, add_user, password, org, type, std::cerr);
+    std::string pw;
+    if (const int got = zv::daemon::ResolvePassword(password, &pw, std::cerr); got != 0) return got;
+    if (pw.empty()) {
+      std::cerr << "the password must not be empty\n";
+      return 2;
+    }
+    if (init_db) return zv::daemon::InitDatabase(path, org, user, pw, std::cerr);
+    if (!add_user.empty()) return zv::daemon::AddUser(path, add_user, pw, org, type, std::cerr);
+    return zv::daemon::SetPassword(path, set_password, pw, std::cerr);
   }
   if (!add_card.empty()) {
     if (org.empty()) {
       std::cerr << "--add-card needs --org\n";
+      return 2;
+    }
+    if (!zv::daemon::ValidDeviceId(add_card)) {
+      std::cerr << "device ID " << add_card
+                << " cannot register: a TCP card sends six characters, a UDP card 1 to 30 "
+                   "digits\n";
       return 2;
     }
     return zv::daemon::AddCard(path, add_card, org, secret, std::cerr);
@@ -114,6 +189,14 @@ int main(int argc, char** argv) {
   if (const std::string problem = zv::DatabaseProblem(path); !problem.empty()) {
     std::cerr << "cannot open the account database " << path << ": " << problem << "\n";
     return 1;
+  }
+  if (const std::string problem = LogFolderProblem(settings.log_file); !problem.empty()) {
+    std::cerr << "cannot write the log " << settings.log_file << ": " << problem << "\n";
+    return 1;
+  }
+  if (settings.node_name.empty() || settings.node_name.size() > 254) {
+    std::cerr << "--node must have 1 to 254 characters\n";
+    return 2;
   }
   // Every connection takes a descriptor, and the usual soft limit (1024) is
   // far below the cards one server carries: take what the hard limit allows.
