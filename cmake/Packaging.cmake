@@ -7,7 +7,9 @@
 #   library    libzvserverapi<N>    libZvServerAPI.so.<N> (N: the library's soname version)
 #   dev        libzvserverapi-dev   ZvServerAPI.h, ZvServerAPI.def, the .so link,
 #                                   ZvServerAPI.pc, the CMake package
-#   server     zvrelayd             zvrelayd and its man page
+#   server     zvrelayd             zvrelayd and its man page, the systemd unit, the
+#                                   logrotate file, the configuration file under
+#                                   /etc/zvrelayd, the system user (sysusers.d)
 #
 # The packages install under /usr; the programs find libZvServerAPI.so in
 # ../<libdir> relative to themselves (RUNPATH), so an unpacked tree works as well.
@@ -90,6 +92,20 @@ else()
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_DEPENDS "${base_libs}, libsqlite3-0")
   set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "${base_libs}, libsqlite3-0")
 endif()
+
+# The server as a system service (packaging/): files under /etc are the
+# administrator's (conffiles), and the package makes the user the unit runs as.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/zvrelayd.service
+        DESTINATION lib/systemd/system COMPONENT server)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/zvrelayd.sysusers
+        DESTINATION lib/sysusers.d RENAME zvrelayd.conf COMPONENT server)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/zvrelayd.logrotate
+        DESTINATION /etc/logrotate.d RENAME zvrelayd COMPONENT server)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/zvrelayd.conf
+        DESTINATION /etc/zvrelayd COMPONENT server)
+set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_SOURCE_DIR}/packaging/postinst;${PROJECT_SOURCE_DIR}/packaging/conffiles")
+set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
 

@@ -86,10 +86,21 @@ expect() {
 tool_files=(bin/tarvo-cli bin/tarvo-sim bin/libdcc.so share/bash-completion/completions/tarvo-cli)
 has bin/tarvo-tool && tool_files+=(bin/tarvo-tool share/applications/tarvo-tool.desktop)
 has man/tarvo-cli.1.gz && tool_files+=(share/man/man1/tarvo-cli.1.gz share/man/man1/tarvo-sim.1.gz)
-server_files=(bin/zvrelayd)
+server_files=(bin/zvrelayd lib/systemd/system/zvrelayd.service)
 has man/zvrelayd.1.gz && server_files+=(share/man/man1/zvrelayd.1.gz)
 expect tarvo-tool "${tool_files[@]}"
 expect zvrelayd "${server_files[@]}"
+# The service's files outside /usr: the logrotate file whose postrotate sends
+# SIGHUP, marked as the administrator's own (conffiles).
+if [ -n "${package_file[zvrelayd]:-}" ]; then
+  # Read whole before grep -q stops reading (pipefail would count the pipe).
+  listing=$(dpkg-deb -c "${package_file[zvrelayd]}")
+  grep -qE '\./etc/logrotate\.d/zvrelayd$' <<<"$listing" ||
+    fail "zvrelayd does not hold /etc/logrotate.d/zvrelayd"
+  conffiles=$(dpkg-deb -I "${package_file[zvrelayd]}" conffiles 2>/dev/null)
+  grep -qx /etc/logrotate.d/zvrelayd <<<"$conffiles" ||
+    fail "zvrelayd does not keep /etc/logrotate.d/zvrelayd as a conffile"
+fi
 expect libzvserverapi1 "lib.*/libZvServerAPI\.so\.1"
 expect libzvserverapi-dev include/ZvServerAPI.h "lib.*/libZvServerAPI\.so" \
   "lib.*/pkgconfig/ZvServerAPI\.pc" "lib.*/cmake/ZvServerAPI/ZvServerAPIConfig\.cmake" \
