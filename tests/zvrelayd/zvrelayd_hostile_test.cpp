@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -279,7 +280,14 @@ long ResidentKiB(int pid) {
 }
 
 TEST_F(Hostile, LargeFramesLeaveNoMemoryBehindInTheProgram) {
-  for (int i = 0; i < 20; ++i) db.AddUser("u" + std::to_string(i), "p", 2, "Acme");
+  for (int i = 0; i < 30; ++i) db.AddUser("u" + std::to_string(i), "p", 2, "Acme");
+  // In a sanitizer build the program's memory is the sanitizer's allocator:
+  // without its quarantine, a freed large block leaves at once, as it does
+  // with the system allocator.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string options =
+      std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "quarantine_size_mb=0";
+  setenv("ASAN_OPTIONS", options.c_str(), 1);
   tarvo::platform::ChildProcess zvrelayd;
   ASSERT_EQ(zvrelayd.Start(tarvo::platform::ExecutableDir() + "zvrelayd",
                            {"--db", db.Path(), "--bind", "127.0.0.1", "--user-port", "0",
@@ -287,10 +295,14 @@ TEST_F(Hostile, LargeFramesLeaveNoMemoryBehindInTheProgram) {
             1);
   std::string users, cards;
   ASSERT_TRUE(zvrelayd.ReadLine(&users, 10000) && zvrelayd.ReadLine(&cards, 10000));
+  if (asan)
+    setenv("ASAN_OPTIONS", asan, 1);
+  else
+    unsetenv("ASAN_OPTIONS");
   const uint16_t port = static_cast<uint16_t>(std::stoi(users.substr(6)));
   const long before = ResidentKiB(zvrelayd.Pid());
 
-  // 200 strangers announce 1 MiB each before a login; 20 users send 1 MiB
+  // 200 strangers announce 1 MiB each before a login; 30 users send 1 MiB
   // packets after theirs and stay connected.
   const Bytes big = PacketFrame("ABC123", 1, Bytes(1024 * 1024 - 64, 0x68));
   std::vector<RawPeer> strangers(200);
@@ -299,7 +311,7 @@ TEST_F(Hostile, LargeFramesLeaveNoMemoryBehindInTheProgram) {
     p.Send(big);  // cut off after the header
   }
   for (RawPeer& p : strangers) EXPECT_TRUE(p.ClosedWithin(3000));
-  std::vector<RawPeer> members(20);
+  std::vector<RawPeer> members(30);
   for (size_t i = 0; i < members.size(); ++i) {
     ASSERT_TRUE(members[i].Connect(port));
     ASSERT_EQ(LogInResult(members[i], "u" + std::to_string(i), "p"), 1);
@@ -309,8 +321,8 @@ TEST_F(Hostile, LargeFramesLeaveNoMemoryBehindInTheProgram) {
   const long after = ResidentKiB(zvrelayd.Pid());
   ASSERT_GT(before, 0);
   // Without giving buffers back each member would keep 1-2 MiB.
-  EXPECT_LT(after - before, 12 * 1024) << before << " KiB before, " << after << " KiB after";
-  std::printf("zvrelayd RSS %ld KiB before, %ld KiB after 200 strangers and 20 users sent 1 MiB\n",
+  EXPECT_LT(after - before, 16 * 1024) << before << " KiB before, " << after << " KiB after";
+  std::printf("zvrelayd RSS %ld KiB before, %ld KiB after 200 strangers and 30 users sent 1 MiB\n",
               before, after);
 }
 
