@@ -70,6 +70,10 @@ ConnPtr Connect(const std::string& uri, int busy_timeout_ms, std::string* error)
     if (error) *error = OneLine(conn ? PQerrorMessage(conn.get()) : "out of memory");
     return nullptr;
   }
+  // The server's notices ("... does not exist, skipping") would otherwise go
+  // to the standard error stream; what matters reaches the callers as errors.
+  PQsetNoticeProcessor(
+      conn.get(), [](void*, const char*) {}, nullptr);
   return conn;
 }
 
