@@ -25,15 +25,15 @@ int Fd(HANDLE h) {
   return h == INVALID_HANDLE_VALUE ? -1 : static_cast<int>(reinterpret_cast<intptr_t>(h));
 }
 
-// Read: hand out at once what waits, else wait up to read_ms for the first
-// byte and return with it (the MAXDWORD/MAXDWORD/constant combination);
-// 0 ms returns at once. Write: at most write_ms for the whole call.
-bool SetTimeouts(HANDLE h, int read_ms, int write_ms) {
+// Every read is one of two kinds: hand out at once what waits (interval
+// MAXDWORD, no totals), or wait up to read_ms for one byte (a total bound
+// only). Writes get at most write_ms for the whole call.
+bool SetTimeouts(HANDLE h, bool wait_for_one, int read_ms, int write_ms) {
   COMMTIMEOUTS t = {};
-  t.ReadIntervalTimeout = MAXDWORD;
-  if (read_ms > 0) {
-    t.ReadTotalTimeoutMultiplier = MAXDWORD;
-    t.ReadTotalTimeoutConstant = static_cast<DWORD>(read_ms);
+  if (wait_for_one) {
+    t.ReadTotalTimeoutConstant = static_cast<DWORD>(read_ms > 0 ? read_ms : 1);
+  } else {
+    t.ReadIntervalTimeout = MAXDWORD;
   }
   t.WriteTotalTimeoutMultiplier = 0;
   t.WriteTotalTimeoutConstant = static_cast<DWORD>(write_ms > 0 ? write_ms : 1);
@@ -81,7 +81,7 @@ int SerialDevice::Open(const std::string& path) {
     return 0;
   }
   SetupComm(h, kQueueSize, kQueueSize);
-  if (!SetTimeouts(h, static_cast<int>(kDefaultTimeoutMs), static_cast<int>(kDefaultTimeoutMs))) {
+  if (!SetTimeouts(h, false, 0, static_cast<int>(kDefaultTimeoutMs))) {
     error_ = static_cast<int>(GetLastError());
     CloseHandle(h);
     return 0;
@@ -143,7 +143,7 @@ long SerialDevice::Write(const uint8_t* data, size_t size, int timeout_ms) {
     return -1;
   }
   if (size == 0) return 0;
-  SetTimeouts(h, static_cast<int>(kDefaultTimeoutMs), timeout_ms);
+  SetTimeouts(h, false, 0, timeout_ms);
   DWORD written = 0;
   if (!WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr)) {
     error_ = static_cast<int>(GetLastError());
@@ -157,6 +157,10 @@ long SerialDevice::Write(const uint8_t* data, size_t size, int timeout_ms) {
   return static_cast<long>(written);
 }
 
+// "Return at once with what waits, else wait for the first byte" is the
+// MAXDWORD/MAXDWORD/bound setting on Windows, but wine waits out the whole
+// bound with it; a read for what waits, then a one-byte read with the bound
+// and a read for the rest do the same on both.
 long SerialDevice::Read(uint8_t* destination, size_t capacity, int timeout_ms) {
   HANDLE h = H(fd_);
   if (h == INVALID_HANDLE_VALUE) {
@@ -164,17 +168,22 @@ long SerialDevice::Read(uint8_t* destination, size_t capacity, int timeout_ms) {
     return -1;
   }
   if (capacity == 0) return 0;
-  if (!SetTimeouts(h, timeout_ms, static_cast<int>(kDefaultTimeoutMs))) {
-    error_ = static_cast<int>(GetLastError());
-    return -1;
-  }
-  DWORD got = 0;
-  if (!ReadFile(h, destination, static_cast<DWORD>(capacity), &got, nullptr)) {
-    error_ = static_cast<int>(GetLastError());
-    ClearErrors(h);
-    return -1;
-  }
-  return static_cast<long>(got);
+  auto read = [&](bool wait_for_one, uint8_t* to, size_t size) -> long {
+    DWORD got = 0;
+    if (!SetTimeouts(h, wait_for_one, timeout_ms, static_cast<int>(kDefaultTimeoutMs)) ||
+        !ReadFile(h, to, static_cast<DWORD>(size), &got, nullptr)) {
+      error_ = static_cast<int>(GetLastError());
+      ClearErrors(h);
+      return -1;
+    }
+    return static_cast<long>(got);
+  };
+  long n = read(false, destination, capacity);
+  if (n != 0 || timeout_ms <= 0) return n;
+  n = read(true, destination, 1);
+  if (n <= 0 || capacity == 1) return n;
+  long rest = read(false, destination + 1, capacity - 1);
+  return rest < 0 ? 1 : 1 + rest;
 }
 
 int SerialDevice::Close() {

@@ -7,7 +7,8 @@
 #   - the export table of ZvServerAPI.dll (nine names, ordinals 1-9 as in
 #     ZvServerAPI.def), the import table of tarvo-cli.exe (the relay functions
 #     by ordinal only) and the four exports of dcc.dll;
-#   - the unit tests built for Windows (ctest in build-windows/);
+#   - the unit tests built for Windows (ctest in build-windows/), and the
+#     serial port tests on COM6, a pseudo-terminal whose far end echoes;
 #   - a C program that binds ZvServerAPI.dll by ordinal, logs in to zvrelayd,
 #     locks a tarvo-sim card and exchanges a packet with it;
 #   - tarvo-cli.exe against tarvo-sim over the network medium (write 3000
@@ -129,12 +130,29 @@ gateway=$(awk '/^gateway /{print $2}' "$work/sim.out")
 pty=$(awk '/^serial /{print $2}' "$work/sim.out")
 [ -n "$tcp" ] && [ -n "$gateway" ] && [ -n "$pty" ] || { fail "tarvo-sim did not start"; exit 1; }
 
-# COM5 is the simulator's pseudo-terminal; wine makes its device links from
-# this key when it starts, so the running wine is ended first.
+python3 tests/windows/pty_echo.py >"$work/echo.out" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/echo.out" ] && break; sleep 0.05; done
+echo_pty=$(head -1 "$work/echo.out")
+[ -n "$echo_pty" ] || { fail "pty_echo.py did not start"; exit 1; }
+
+# COM5 is the simulator's pseudo-terminal, COM6 one that echoes; wine makes
+# its device links from this key when it starts, so the running wine is
+# ended first.
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pty" /f >/dev/null 2>&1 ||
   fail "registering COM5"
+wine reg add 'HKLM\Software\Wine\Ports' /v COM6 /t REG_SZ /d "$echo_pty" /f >/dev/null 2>&1 ||
+  fail "registering COM6"
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
+
+step "serial port on an echoing line (COM6)"
+if TARVO_TEST_COM=COM6 wine "$win/serial_windows_tests.exe" >"$work/serial.out" 2>&1 &&
+  ! grep -q SKIPPED "$work/serial.out"; then
+  ok "COM6: bounded silence, bytes at once, every byte value both ways, reopened after close"
+else
+  fail "serial port tests on COM6:"$'\n'"$(cat "$work/serial.out")"
+fi
 
 step "ZvServerAPI.dll by ordinal from C"
 if wine "$win/zvapi_by_ordinal.exe" 127.0.0.1 "$users" user01 21963 100001 >"$work/c.out" 2>&1 &&
