@@ -26,11 +26,11 @@ TcpRelayCard::TcpRelayCard(SharedModel& model, std::string device_id, RelayCardT
       timing_(timing),
       secret_(std::move(secret)) {}
 
-int TcpRelayCard::Start(uint32_t address, uint16_t port) {
+int TcpRelayCard::Start(std::vector<RelayNode> nodes) {
   Stop();
-  if (!IsTcpCardId(device_id_)) return 0;
-  address_ = address;
-  port_ = port;
+  if (!IsTcpCardId(device_id_) || nodes.empty()) return 0;
+  nodes_ = std::move(nodes);
+  node_ = 0;
   stop_ = false;
   if (!Connect()) return 0;
   thread_ = std::thread([this] { Run(); });
@@ -46,7 +46,14 @@ void TcpRelayCard::Stop() {
 
 bool TcpRelayCard::Connect() {
   platform::TcpSocket s;
-  if (!s.Connect(address_, port_, timing_.connect_timeout_ms)) return false;
+  // The node of the last connection first: most losses are a restart.
+  size_t tried = 0;
+  for (; tried < nodes_.size() && !stop_; ++tried) {
+    const RelayNode& n = nodes_[node_];
+    if (s.Connect(n.address, n.port, timing_.connect_timeout_ms)) break;
+    node_ = (node_ + 1) % nodes_.size();
+  }
+  if (tried == nodes_.size() || stop_) return false;
   s.SetNoDelay(true);
   const std::vector<uint8_t> registration = TcpCardRegistration(device_id_);
   if (!s.SendAll(registration.data(), registration.size())) return false;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/socket.hpp"
 #include "sim/shared_model.hpp"
@@ -20,6 +21,12 @@ namespace tarvo::sim {
 struct RelayCardTiming {
   int connect_timeout_ms = 3000;
   int retry_pause_ms = 1000;  // between a lost connection and the next attempt
+};
+
+// One zvrelayd node's card port.
+struct RelayNode {
+  uint32_t address = 0;
+  uint16_t port = 0;
 };
 
 class TcpRelayCard {
@@ -33,7 +40,14 @@ class TcpRelayCard {
 
   // Makes the first connection and sends the registration; 1, or 0 when the
   // server cannot be reached (nothing keeps running then).
-  int Start(uint32_t address, uint16_t port);
+  int Start(uint32_t address, uint16_t port) { return Start({RelayNode{address, port}}); }
+  // The same with several nodes of one fleet: the card connects to the
+  // first that takes it, trying them in order, and when its connection ends
+  // it tries that node again first and then the others, so a node that goes
+  // leaves its cards to the next.
+  int Start(std::vector<RelayNode> nodes);
+  // The node of the current (or last) connection, as an index of the list.
+  size_t node() const { return node_; }
   void Stop();
   // Registrations sent so far (the first one and every reconnection).
   int registrations() const { return registrations_; }
@@ -49,8 +63,8 @@ class TcpRelayCard {
   const std::string device_id_;
   const RelayCardTiming timing_;
   const std::string secret_;
-  uint32_t address_ = 0;
-  uint16_t port_ = 0;
+  std::vector<RelayNode> nodes_;
+  std::atomic<size_t> node_{0};
   platform::TcpSocket socket_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> connected_{false};

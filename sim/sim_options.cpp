@@ -90,8 +90,9 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
       ->type_name("BYTES");
   app.add_option("--relay-card", relay_card,
                  "be a TCP card of the zvrelayd at this card port (needs --device-id, six "
-                 "characters); prints 'relay-card <device-id>'")
-      ->type_name("HOST:PORT");
+                 "characters); with several nodes of one fleet, connect to the first that "
+                 "answers and move on when its node goes; prints 'relay-card <device-id>'")
+      ->type_name("HOST:PORT[,HOST:PORT...]");
   app.add_option("--relay-udp", relay_udp,
                  "be a UDP card of the zvrelayd at this card port (needs --device-id, digits); "
                  "prints 'relay-udp <device-id>'")
@@ -210,8 +211,24 @@ int ParseSimulatorArguments(int argc, const char* const* argv, SimulatorOptions*
     o.faults.reply_delay_ms = static_cast<int>(v);
   }
   if (!relay_card.empty()) {
-    if (!ParseHostPort(relay_card, &o.relay_card_address, &o.relay_card_port))
-      return bad("--relay-card (HOST:PORT): " + relay_card);
+    // HOST:PORT[,HOST:PORT...]: the first node, then the others of its fleet.
+    size_t start = 0;
+    for (bool first = true;; first = false) {
+      const size_t comma = relay_card.find(',', start);
+      const std::string one = relay_card.substr(start, comma - start);
+      uint32_t address = 0;
+      int port = -1;
+      if (!ParseHostPort(one, &address, &port))
+        return bad("--relay-card (HOST:PORT[,HOST:PORT...]): " + relay_card);
+      if (first) {
+        o.relay_card_address = address;
+        o.relay_card_port = port;
+      } else {
+        o.relay_card_fallbacks.push_back({address, static_cast<uint16_t>(port)});
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
     if (!IsTcpCardId(o.device_id))
       return bad("--device-id for --relay-card (six characters): " + o.device_id);
   }

@@ -46,12 +46,16 @@ int Simulator::Start() {
   if (options_.relay_card_port >= 0) {
     relay_card_ = std::make_unique<TcpRelayCard>(model_, options_.device_id, options_.relay_timing,
                                                  options_.card_secret);
-    if (options_.relay_card_port > 65535 ||
-        !relay_card_->Start(options_.relay_card_address,
-                            static_cast<uint16_t>(options_.relay_card_port))) {
-      error_ = "cannot register as relay card " + options_.device_id + " at " +
-               platform::FormatIpv4(options_.relay_card_address) + ":" +
-               std::to_string(options_.relay_card_port);
+    std::vector<RelayNode> nodes = {
+        {options_.relay_card_address, static_cast<uint16_t>(options_.relay_card_port)}};
+    nodes.insert(nodes.end(), options_.relay_card_fallbacks.begin(),
+                 options_.relay_card_fallbacks.end());
+    if (options_.relay_card_port > 65535 || !relay_card_->Start(nodes)) {
+      std::string where;
+      for (const RelayNode& n : nodes)
+        where += (where.empty() ? "" : ", ") + platform::FormatIpv4(n.address) + ":" +
+                 std::to_string(n.port);
+      error_ = "cannot register as relay card " + options_.device_id + " at " + where;
       Stop();
       return 0;
     }

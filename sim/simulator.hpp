@@ -41,6 +41,8 @@ struct SimulatorOptions {
   // characters for TCP, 1-30 digits for UDP; both when both are used).
   uint32_t relay_card_address = kLoopback;
   int relay_card_port = -1;
+  // Other nodes of the same fleet, tried in order after the first.
+  std::vector<RelayNode> relay_card_fallbacks;
   uint32_t relay_udp_address = kLoopback;
   int relay_udp_port = -1;
   std::string device_id;

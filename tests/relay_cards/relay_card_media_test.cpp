@@ -131,6 +131,33 @@ TEST(TcpRelayCard, ReconnectsAfterTheServerClosesOrTheStreamGoesOutOfStep) {
   EXPECT_FALSE(f.sim->relay_card_connected());
 }
 
+TEST(TcpRelayCard, MovesToTheNextNodeWhenItsNodeGoesAndBackWhenThatOneGoes) {
+  platform::TcpListener a, b;
+  ASSERT_EQ(a.Listen(kLoopback, 0), 1);
+  ASSERT_EQ(b.Listen(kLoopback, 0), 1);
+  const uint16_t port_a = a.Port();
+  a.Close();  // node A is down when the card starts
+  SharedModel model{ControllerConfig{}};
+  TcpRelayCard card(model, "ABC123", RelayCardTiming{1000, 50});
+  ASSERT_EQ(card.Start({{kLoopback, port_a}, {kLoopback, b.Port()}}), 1);
+  platform::TcpSocket at_b = b.Accept(3000);
+  ASSERT_TRUE(at_b.IsOpen());
+  EXPECT_EQ(ReadExact(at_b, 8), (Bytes{6, 0, 'A', 'B', 'C', '1', '2', '3'}));
+  EXPECT_EQ(card.node(), 1u);
+  // A comes back and B goes: the card tries B again, then registers at A.
+  ASSERT_EQ(a.Listen(kLoopback, port_a), 1);
+  b.Close();
+  at_b.Close();
+  platform::TcpSocket at_a = a.Accept(3000);
+  ASSERT_TRUE(at_a.IsOpen());
+  EXPECT_EQ(ReadExact(at_a, 8), (Bytes{6, 0, 'A', 'B', 'C', '1', '2', '3'}));
+  EXPECT_EQ(card.node(), 0u);
+  Bytes good = RouteOne(MakeRequest(0x2D, {}, 255));
+  ASSERT_EQ(at_a.SendAll(good.data(), good.size()), 1);
+  EXPECT_EQ(ReadExact(at_a, 8).size(), 8u);
+  card.Stop();
+}
+
 TEST(TcpRelayCard, StartFailsWhenNoServerListens) {
   platform::TcpListener l;
   ASSERT_EQ(l.Listen(kLoopback, 0), 1);
@@ -239,6 +266,15 @@ TEST(RelayCardOptions, CardOptionsNeedAFittingDeviceId) {
             -1);
   EXPECT_EQ(o.relay_card_address, 0x0A000002u);
   EXPECT_EQ(o.tcp_port, 0);
+  ASSERT_EQ(
+      parse({"--relay-card", "127.0.0.1:5203,10.0.0.2:5204,localhost:9", "--device-id", "ABC123"},
+            &o),
+      -1);
+  EXPECT_EQ(o.relay_card_port, 5203);
+  ASSERT_EQ(o.relay_card_fallbacks.size(), 2u);
+  EXPECT_EQ(o.relay_card_fallbacks[0].address, 0x0A000002u);
+  EXPECT_EQ(o.relay_card_fallbacks[0].port, 5204);
+  EXPECT_EQ(o.relay_card_fallbacks[1].port, 9);
   SimulatorOptions untouched;
   EXPECT_EQ(parse({"--relay-card", "127.0.0.1:5203"}, &untouched), 2) << "no device id";
   EXPECT_EQ(parse({"--relay-card", "127.0.0.1:5203", "--device-id", "ABC12"}, &untouched), 2);
@@ -248,6 +284,7 @@ TEST(RelayCardOptions, CardOptionsNeedAFittingDeviceId) {
   EXPECT_EQ(parse({"--relay-card", "127.0.0.1:70000", "--device-id", "ABC123"}, &untouched), 2);
   EXPECT_EQ(parse({"--relay-card", "host:1", "--device-id", "ABC123"}, &untouched), 2);
   EXPECT_EQ(parse({"--serial", "--device-id", "ABC123"}, &untouched), 2);
+  EXPECT_EQ(parse({"--relay-card", "127.0.0.1:5203,", "--device-id", "ABC123"}, &untouched), 2);
   EXPECT_EQ(untouched.relay_card_port, -1);
 }
 
