@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/wire.hpp"
+#include "relay/daemon/card_secrets.hpp"
 #include "relay/daemon/card_session.hpp"
 #include "relay/messages/card_record.hpp"
 #include "relay/messages/comm_packet_msg.hpp"
@@ -40,9 +41,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using zv::daemon::CCardSession;
 
-// The two cards of the [Card] table. A card registers with any case of its
-// DeviceID ("AB12CD" finds "Ab12cD").
-const char* const kCards[] = {"100001", "Ab12cD"};
+// The cards of the [Card] table. A card registers with any case of its
+// DeviceID ("AB12CD" finds "Ab12cD"). The last has a secret: it is sent a
+// challenge, and what follows its registration must be the keyed answer
+// before anything of it counts.
+const char* const kCards[] = {"100001", "Ab12cD", "5ECRE7"};
+const char* const kSecretCard = "5ECRE7";
 
 void Require(bool condition) {
   if (!condition) std::abort();
@@ -92,6 +96,7 @@ struct Fixture {
       card.SetOrganizationName("Acme");
       Require(db.InsertRecord(&card) == 1);
     }
+    Require(zv::daemon::StoreCardSecret(db, kSecretCard, "fuzz") == 1);
     holder_record.SetName("user01");
     holder_record.SetType(1);
     holder_record.SetOrganizationName("Acme");
