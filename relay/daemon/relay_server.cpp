@@ -162,6 +162,10 @@ int CRelayServer::Start(std::string* error) {
   WriteStatistics();
   reopen_signal_ = std::make_unique<asio::signal_set>(*loops_[0], SIGHUP);
   AwaitReopenSignal();
+  stop_signals_ = std::make_unique<asio::signal_set>(*loops_[0], SIGINT, SIGTERM);
+  stop_signals_->async_wait([this](const std::error_code&, int) {
+    if (!stop_requested_set_.exchange(true)) stop_requested_.set_value();
+  });
   // Start returns once every loop's thread runs, so what a thread needs to
   // begin is never asked for later, when descriptors or memory may be short.
   std::latch running(static_cast<std::ptrdiff_t>(loops_.size()));
@@ -278,10 +282,8 @@ void CRelayServer::AwaitReopenSignal() {
 }
 
 void CRelayServer::WaitForStopSignal() {
-  asio::signal_set signals(*loops_[0], SIGINT, SIGTERM);
-  std::promise<void> done;
-  signals.async_wait([&done](const std::error_code&, int) { done.set_value(); });
-  done.get_future().wait();
+  if (!stop_signals_) return;  // never started
+  stop_requested_.get_future().wait();
 }
 
 void CRelayServer::Stop() {
@@ -296,6 +298,7 @@ void CRelayServer::Stop() {
     if (log_flush_) log_flush_->cancel();
     if (stats_timer_) stats_timer_->cancel();
     if (reopen_signal_) reopen_signal_->cancel();
+    if (stop_signals_) stop_signals_->cancel();
   });
   CConnectionRegistry& registry = CConnectionRegistry::Instance();
   if (registry.UserTable() == users_) registry.RemoveTables();
@@ -305,6 +308,8 @@ void CRelayServer::Stop() {
   threads_.clear();
   // SIGHUP is the system's again: after the stop it ends the process.
   reopen_signal_.reset();
+  stop_signals_.reset();
+  if (!stop_requested_set_.exchange(true)) stop_requested_.set_value();
   // A job that runs ends (within the busy time); the OnLine flags still
   // waiting are dropped, since every flag is reset below.
   if (db_workers_) db_workers_->Stop();

@@ -9,6 +9,7 @@
 
 #include <asio.hpp>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -103,6 +104,11 @@ class CRelayServer {
   std::unique_ptr<asio::steady_timer> stats_timer_;
   int64_t stats_since_ms_ = 0;
   std::unique_ptr<asio::signal_set> reopen_signal_;
+  // SIGINT and SIGTERM, caught from Start on: one arriving before
+  // WaitForStopSignal is called still stops the server cleanly.
+  std::unique_ptr<asio::signal_set> stop_signals_;
+  std::promise<void> stop_requested_;
+  std::atomic<bool> stop_requested_set_{false};
   NodeIdentity node_;  // empty name: no node row
   std::unique_ptr<CNodeHeartbeat> heartbeat_;
   std::shared_ptr<CTcpConnectionTable> users_;
