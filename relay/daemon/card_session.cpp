@@ -232,8 +232,9 @@ void CCardSession::Register() {
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
   workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
-    SetCardOnLine(id, 1);
+    // The directory first: whoever sees the card online finds its node.
     if (!node.empty()) EnterCardNode(id, node);
+    SetCardOnLine(id, 1);
   });
   registered_ = true;
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());

@@ -217,11 +217,14 @@ TEST(ZvrelaydNodes, ASecondServerOfALiveNodeNameIsRefusedAndLeavesTheFirstOnesCa
   EXPECT_EQ(online(), 0);
 }
 
+// The node rows and the card directory are plain SQL on either backend.
+class ZvrelaydOnBackend : public ::testing::TestWithParam<test::Backend> {};
+
 // In one process: a row kept fresh by its server's heartbeat stays refused
 // past the stale time, and a row from another host whose heartbeat stopped
 // is taken over once it is stale.
-TEST(ZvrelaydNodes, AHeartbeatKeepsTheNameAndAStaleRowIsTakenOver) {
-  test::TempDatabase db;
+TEST_P(ZvrelaydOnBackend, AHeartbeatKeepsTheNodeNameAndAStaleRowIsTakenOver) {
+  test::TempDatabase db(GetParam());
   daemon::ServerSettings s;
   s.bind_address = "127.0.0.1";
   s.user_port = 0;
@@ -255,8 +258,8 @@ TEST(ZvrelaydNodes, AHeartbeatKeepsTheNameAndAStaleRowIsTakenOver) {
   EXPECT_EQ(taker.Start(&error), 1) << error;
 }
 
-TEST(ZvrelaydLog, LoginsCardsStatisticsAndUnknownCardsOncePerAddress) {
-  test::TempDatabase db;
+TEST_P(ZvrelaydOnBackend, TheLogNamesLoginsCardsStatisticsAndUnknownCardsOncePerAddress) {
+  test::TempDatabase db(GetParam());
   db.AddOrganization("Acme");
   db.AddUser("alice", "a", 2, "Acme");
   db.AddCard("ABC123", "Acme");
@@ -277,6 +280,11 @@ TEST(ZvrelaydLog, LoginsCardsStatisticsAndUnknownCardsOncePerAddress) {
   ASSERT_TRUE(card.Send(Bytes{6, 0, 'A', 'B', 'C', '1', '2', '3'}));
   ASSERT_TRUE(test::Eventually(
       [&] { return db.Scalar("SELECT OnLine AS v FROM [Card] WHERE DeviceID = 'ABC123'") == 1; }));
+  auto held = [&] {
+    return db.Scalar(
+        "SELECT COUNT(*) AS v FROM CardNode WHERE DeviceID = 'ABC123' AND Node = 'n1'");
+  };
+  EXPECT_TRUE(test::Eventually([&] { return held() == 1; })) << "the card directory";
   ASSERT_TRUE(user.Connect(server.UserPort()));
   ASSERT_TRUE(user.Send(test::LoginFrame("alice", "a")));
   ASSERT_EQ(user.ReadFrame().body.at(0), 1);
@@ -302,6 +310,7 @@ TEST(ZvrelaydLog, LoginsCardsStatisticsAndUnknownCardsOncePerAddress) {
   ASSERT_TRUE(test::Eventually([&] {
     return ReadFile(log).find("card ABC123 offline from 127.0.0.1") != std::string::npos;
   }));
+  EXPECT_TRUE(test::Eventually([&] { return held() == 0; }));
 
   // Every statistics line so far, summed: the pair and the five strangers.
   const std::regex stats_line(
@@ -336,6 +345,10 @@ TEST(ZvrelaydLog, LoginsCardsStatisticsAndUnknownCardsOncePerAddress) {
             1)
       << text;
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ZvrelaydOnBackend,
+                         ::testing::Values(test::Backend::kSqlite, test::Backend::kPostgres),
+                         test::BackendName);
 
 TEST(ZvrelaydOperationsDefaults, ProductionIntervalsAreTheDocumentedOnes) {
   daemon::ServerSettings s;
