@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
   app.set_config("--config", "",
                  "read serving options from this file: one 'name = value' line per option, the "
                  "long option name without its dashes (INI or TOML)");
+  // A mistyped key would otherwise be dropped without a word.
+  app.allow_config_extras(false);
   app.add_option("--db", db_path, "account database file (default: ZvServer.mdb beside zvrelayd)");
   // Account commands: one per run, never from the configuration file.
   app.add_flag("--init-db", init_db, "create the database with a first organization and user")
@@ -94,9 +96,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--log", settings.log_file,
                  "log file (its folder must exist; reopened on SIGHUP after a rotation)");
+  // No default shown: it would be the name of the machine that built the man page.
   app.add_option("--node", settings.node_name,
-                 "this server's name among those sharing the database (default: the host name)")
-      ->capture_default_str();
+                 "this server's name among those sharing the database (default: the host name)");
   app.add_option("--threads", settings.threads, "event loop threads")
       ->check(CLI::Range(1, 64))
       ->capture_default_str();

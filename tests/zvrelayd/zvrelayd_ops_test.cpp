@@ -155,6 +155,9 @@ TEST(ZvrelaydOperations, AConfigFileSetsThePortsAndSighupReopensTheLogWhileServi
                           << "\nbind = 127.0.0.1\nuser-port = " << user_port
                           << "\ncard-port = 0\nlog = " << log << "\nnode = cfg-node\n";
   };
+  // A mistyped key is an error, not a setting silently dropped.
+  std::ofstream(config) << "db = " << db.Path() << "\nuser_port = 1\n";
+  EXPECT_EQ(RunZvrelayd({"--config", config}).first, 2);
   // A port known to be free a moment ago, then asked for by the file.
   write_config(0);
   uint16_t port = 0;
