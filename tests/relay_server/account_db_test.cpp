@@ -56,6 +56,7 @@ TEST(PostgresDialect, PlaceholdersAreNumberedAndBracketsQuotedOutsideQuotes) {
 
 class AccountDb : public ::testing::TestWithParam<test::Backend> {
  protected:
+  void SetUp() override { ASSERT_FALSE(HasFailure()) << "the test has no database"; }
   test::TempDatabase tmp{GetParam()};
 };
 

@@ -18,6 +18,7 @@ namespace {
 class Handlers : public ::testing::TestWithParam<test::Backend> {
  protected:
   void SetUp() override {
+    ASSERT_FALSE(HasFailure()) << "the test has no database";
     db.AddOrganization("Acme", 5, 3);
     db.AddOrganization("Other");
     db.AddUser("root", "r", 1, "Acme");

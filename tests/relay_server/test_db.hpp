@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 namespace zv::test {
@@ -13,6 +14,9 @@ namespace zv::test {
 enum class Backend { kSqlite, kPostgres };
 // "Sqlite" / "Postgres", for the names of parameterised tests.
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
+inline void PrintTo(Backend backend, std::ostream* os) {
+  *os << (backend == Backend::kSqlite ? "SQLite" : "PostgreSQL");
+}
 
 class TempDatabase {
  public:
