@@ -46,11 +46,16 @@ std::string PoolKey(const std::string& uri, int busy_timeout_ms) {
 std::string OneLine(const char* message) {
   std::string text = message ? message : "";
   std::string out;
+  bool line_start = false;
   for (char c : text) {
     if (c == '\n' || c == '\r') {
       if (!out.empty() && out.back() != ' ') out += "; ";
+      line_start = true;
       continue;
     }
+    // libpq indents its hint lines with a tab.
+    if (line_start && (c == ' ' || c == '\t')) continue;
+    line_start = false;
     out += c;
   }
   while (!out.empty() && (out.back() == ' ' || out.back() == ';')) out.pop_back();
