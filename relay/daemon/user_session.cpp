@@ -300,7 +300,13 @@ void CUserSession::LoginAnswered(const CRelayMsg& answer, const std::string& nam
     return;
   }
   // A second login of a user online elsewhere says nothing of the password:
-  // it is no guess to slow down.
+  // it is no guess to slow down, but the operator sees it.
+  if (result == kLoginAlreadyOnline) {
+    users_->Log().WriteLog(
+        "login refused: user " + LogSafe(name) + " from " + address_ + " (already logged in)",
+        "login refused from " + address_);
+    return;
+  }
   if (result != kLoginNoSuchUser && result != kLoginWrongPassword) return;
   if (throttle_) throttle_->Refused(address_, name, tarvo::platform::MonotonicMs());
   users_->Log().WriteLog("login refused: user " + LogSafe(name) + " from " + address_ + " (" +

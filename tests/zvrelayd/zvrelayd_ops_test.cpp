@@ -291,6 +291,10 @@ TEST_P(ZvrelaydOnBackend, TheLogNamesLoginsCardsStatisticsAndUnknownCardsOncePer
   ASSERT_TRUE(user.Connect(server.UserPort()));
   ASSERT_TRUE(user.Send(test::LoginFrame("alice", "a")));
   ASSERT_EQ(user.ReadFrame().body.at(0), 1);
+  RawPeer twin;
+  ASSERT_TRUE(twin.Connect(server.UserPort()));
+  ASSERT_TRUE(twin.Send(test::LoginFrame("alice", "a")));
+  ASSERT_EQ(twin.ReadFrame().body.at(0), 3);
   ASSERT_TRUE(user.Send(test::LockFrame("ABC123", 1)));
   ASSERT_EQ(user.ReadFrame().body, Bytes{1});
   const Bytes packet = {9, 0, 1, 1, 1, 1, 1, 1, 0x68, 0x32, 0x01};
@@ -341,6 +345,9 @@ TEST_P(ZvrelaydOnBackend, TheLogNamesLoginsCardsStatisticsAndUnknownCardsOncePer
 
   const std::string text = ReadFile(log);
   EXPECT_NE(text.find("login: user alice from 127.0.0.1"), std::string::npos) << text;
+  EXPECT_NE(text.find("login refused: user alice from 127.0.0.1 (already logged in)"),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("card ABC123 online from 127.0.0.1 (node n1)"), std::string::npos) << text;
   const std::regex refused("card NOSUC. from 127\\.0\\.0\\.1 refused: not registered");
   EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), refused),
