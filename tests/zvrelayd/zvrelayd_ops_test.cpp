@@ -309,7 +309,8 @@ TEST_P(ZvrelaydOnBackend, TheLogNamesLoginsCardsStatisticsAndUnknownCardsOncePer
   for (int i = 0; i < 5; ++i) {
     RawPeer stranger;
     ASSERT_TRUE(stranger.Connect(server.CardPort()));
-    ASSERT_TRUE(stranger.Send(Bytes{6, 0, 'N', 'O', 'S', 'U', 'C', i == 0 ? 'H' : 'X'}));
+    ASSERT_TRUE(stranger.Send(
+        Bytes{6, 0, 'N', 'O', 'S', 'U', 'C', static_cast<uint8_t>(i == 0 ? 'H' : 'X')}));
     ASSERT_TRUE(stranger.ClosedWithin(2000));
   }
   card.Close();
