@@ -98,6 +98,14 @@ PgCluster::PgCluster() {
     problem_ = "pg_ctl start failed: " + Tail(folder_ + "/server.log");
     return;
   }
+  // A test program killed before its end (a time-out) would leave the server
+  // running: a watcher stops it and removes the folder once this process is
+  // gone. After a normal end it finds nothing left to do.
+  const std::string watcher =
+      "(while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 1; done; cd /tmp; " +
+      prefix_ + "'" + bindir_ + "/pg_ctl' -D '" + folder_ + "/data' -m immediate stop; rm -rf '" +
+      folder_ + "') >/dev/null 2>&1 </dev/null &";
+  std::system(watcher.c_str());
   std::string error;
   if (CAccountDb(Uri("postgres"))
               .ExecuteSql(CSqlStatement{std::string("CREATE DATABASE ") + kTemplate, {}}) != 1 ||
