@@ -232,9 +232,10 @@ void CCardSession::Register() {
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
   workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
-    // The directory first: whoever sees the card online finds its node.
-    if (!node.empty()) EnterCardNode(id, node);
-    SetCardOnLine(id, 1);
+    if (node.empty())
+      SetCardOnLine(id, 1);
+    else
+      SetCardOnLineAt(id, node, 1);
   });
   registered_ = true;
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());
@@ -363,8 +364,10 @@ void CCardSession::Finish(bool dropped) {
   // Another connection of the same card may have replaced this one.
   if (!cards_->IsOnline(card.GetDeviceID()))
     workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
-      SetCardOnLine(id, 0);
-      if (!node.empty()) LeaveCardNode(id, node);
+      if (node.empty())
+        SetCardOnLine(id, 0);
+      else
+        SetCardOnLineAt(id, node, 0);
     });
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " offline from " + address_ + NodeSuffix() +
                          (dropped ? " (closed by the server)" : ""));

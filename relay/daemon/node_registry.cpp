@@ -165,20 +165,22 @@ void ReleaseNode(const NodeIdentity& me) {
   transaction.Commit();
 }
 
-void EnterCardNode(const std::string& device_id, const std::string& node) {
+void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online) {
   CAccountDb db;
   CWriteTransaction transaction(db);
-  db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ?", {device_id}});
-  db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, " +
-                                  std::to_string(WallClockMs()) + ")",
-                              {device_id, node}});
+  db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) +
+                                  " SET OnLine = " + std::to_string(online) + " WHERE DeviceID = ?",
+                              {device_id}});
+  if (online) {
+    db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ?", {device_id}});
+    db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, " +
+                                    std::to_string(WallClockMs()) + ")",
+                                {device_id, node}});
+  } else {
+    db.ExecuteSql(
+        CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
+  }
   transaction.Commit();
-}
-
-void LeaveCardNode(const std::string& device_id, const std::string& node) {
-  CAccountDb db;
-  db.ExecuteSql(
-      CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
 }
 
 std::map<std::string, std::string> ReadCardNodes(CAccountDb& db) {

@@ -40,9 +40,11 @@ int BeatNode(const NodeIdentity& me, int64_t now_ms);
 // At a clean stop: the cards this server held go offline and its rows go.
 void ReleaseNode(const NodeIdentity& me);
 
-// The card directory: the card is held by `node` / no longer by it.
-void EnterCardNode(const std::string& device_id, const std::string& node);
-void LeaveCardNode(const std::string& device_id, const std::string& node);
+// A card comes online on `node` / goes offline there: its OnLine and its
+// card directory entry change in one transaction, on one connection, so the
+// directory costs a registration no extra commit and a reader never sees
+// one without the other. Going offline leaves an entry another node made.
+void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online);
 // Device ID -> node of every card in the directory (empty without one).
 std::map<std::string, std::string> ReadCardNodes(CAccountDb& db);
 

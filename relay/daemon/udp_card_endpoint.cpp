@@ -124,9 +124,10 @@ void CUdpCardEndpoint::Register(const CCardRecord& stored, const CUdpAddress& ad
   connection->card.SetOnLine(1);
   if (!table_->Register(std::move(connection), address)) return;
   workers_->RunInOrder([id = stored.GetDeviceID(), node = node_] {
-    // The directory first: whoever sees the card online finds its node.
-    if (!node.empty()) EnterCardNode(id, node);
-    SetCardOnLine(id, 1);
+    if (node.empty())
+      SetCardOnLine(id, 1);
+    else
+      SetCardOnLineAt(id, node, 1);
   });
   table_->Log().WriteLog("UDP card " + stored.GetDeviceID() + " online from " +
                          ToEndpoint(address).address().to_string() + node_suffix_);
