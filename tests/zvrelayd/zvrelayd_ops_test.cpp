@@ -73,8 +73,13 @@ uint8_t LogInResult(uint16_t port, const std::string& name, const std::string& p
   return ack.body.empty() ? 0xFF : ack.body[0];
 }
 
-TEST(ZvrelaydAccounts, CommandsRefuseWhatCannotWorkAndKeepTheCountersOfTheRowsTheyChange) {
-  test::TempDatabase db;
+// The node rows, the card directory and the account commands are plain SQL
+// on either backend.
+class ZvrelaydOnBackend : public ::testing::TestWithParam<test::Backend> {};
+
+TEST_P(ZvrelaydOnBackend,
+       AccountCommandsRefuseWhatCannotWorkAndKeepTheCountersOfTheRowsTheyChange) {
+  test::TempDatabase db(GetParam());
   const std::string path = db.Path();
   const std::string pw_file = db.Folder() + "/pw";
   std::ofstream(pw_file) << "from-file\r\n";
@@ -219,9 +224,6 @@ TEST(ZvrelaydNodes, ASecondServerOfALiveNodeNameIsRefusedAndLeavesTheFirstOnesCa
   ASSERT_TRUE(second.Start(args));
   EXPECT_EQ(online(), 0);
 }
-
-// The node rows and the card directory are plain SQL on either backend.
-class ZvrelaydOnBackend : public ::testing::TestWithParam<test::Backend> {};
 
 // In one process: a row kept fresh by its server's heartbeat stays refused
 // past the stale time, and a row from another host whose heartbeat stopped
