@@ -56,8 +56,12 @@ bool SeedLoadDatabase(const std::string& path, int users, int cards) {
 bool StartLoadServer(const std::string& db, int threads, LoadServer* server,
                      const std::string& name) {
   const std::string program = tarvo::platform::ExecutableDir() + name;
-  if (!server->process.Start(program, {"--db", db, "--bind", "127.0.0.1", "--user-port", "0",
-                                       "--card-port", "0", "--threads", std::to_string(threads)})) {
+  // Every load peer comes from 127.0.0.1: the cap on connections of one
+  // address that have not logged in or registered yet would refuse most of a
+  // fleet connecting at once.
+  if (!server->process.Start(
+          program, {"--db", db, "--bind", "127.0.0.1", "--user-port", "0", "--card-port", "0",
+                    "--threads", std::to_string(threads), "--max-per-address", "1000000"})) {
     std::fprintf(stderr, "cannot start %s\n", program.c_str());
     return false;
   }
