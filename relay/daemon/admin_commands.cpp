@@ -169,7 +169,7 @@ namespace {
 
 bool DatabaseReady(const std::string& path, std::ostream& err) {
   if (const std::string problem = DatabaseProblem(path); !problem.empty()) {
-    err << "cannot open " << path << ": " << problem << "\n";
+    err << "cannot open " << DatabaseDisplayName(path) << ": " << problem << "\n";
     return false;
   }
   return true;
@@ -185,8 +185,12 @@ int DeleteCounted(CAccountDb& db, int kind, const char* key_column, const std::s
   const std::string table = GetTableName(kind);
   std::string organization;
   {
-    std::unique_ptr<CRecordset> rs = db.OpenRecordset(CSqlStatement{
-        "SELECT OrganizationName FROM " + table + " WHERE " + key_column + " = ?", {key}});
+    // The row stays locked until the transaction ends: its organization's
+    // counter is changed by what was read here.
+    std::unique_ptr<CRecordset> rs = db.OpenRecordset(
+        CSqlStatement{"SELECT OrganizationName FROM " + table + " WHERE " + key_column + " = ?",
+                      {key}},
+        CAccountDb::RowLock::kForUpdate);
     if (!rs) return -1;
     bool found = false;
     try {

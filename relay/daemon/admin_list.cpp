@@ -74,7 +74,7 @@ void ListOnlineCards(CAccountDb& db, std::ostream& out) {
 int ListAccounts(const std::string& path, const std::string& what, std::ostream& out,
                  std::ostream& err) {
   if (const std::string problem = DatabaseProblem(path); !problem.empty()) {
-    err << "cannot open " << path << ": " << problem << "\n";
+    err << "cannot open " << DatabaseDisplayName(path) << ": " << problem << "\n";
     return 1;
   }
   CAccountDb db(path);
@@ -92,7 +92,8 @@ int ListAccounts(const std::string& path, const std::string& what, std::ostream&
       return 1;
     }
   } catch (const CDbError& e) {
-    err << "cannot read " << path << ": " << DbErrorText(e.code, e.description) << "\n";
+    err << "cannot read " << DatabaseDisplayName(path) << ": " << DbErrorText(e.code, e.description)
+        << "\n";
     return 1;
   }
   return 0;

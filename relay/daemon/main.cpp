@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
       "else a prompt on the terminal; --password PW also works but shows it in ps.\n"
       "Serving prints 'users <port>' and 'cards <port>', then runs until SIGINT or SIGTERM;\n"
       "SIGHUP writes 'log reopened (SIGHUP)' to the log (send it after rotating the log).\n"
-      "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options.");
+      "Exit codes: 0 done, 1 failed (reason on stderr), 2 bad or contradictory options (a\n"
+      "PostgreSQL URI that is wrong or unreachable included).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -189,8 +190,11 @@ int main(int argc, char** argv) {
   }
 
   if (const std::string problem = zv::DatabaseProblem(path); !problem.empty()) {
-    std::cerr << "cannot open the account database " << path << ": " << problem << "\n";
-    return 1;
+    std::cerr << "cannot open the account database " << zv::DatabaseDisplayName(path) << ": "
+              << problem << "\n";
+    // A URI that is wrong or names a server that is not there is the
+    // operator's to correct, like a bad option; a file is a failure to serve.
+    return zv::IsPostgresUri(path) ? 2 : 1;
   }
   if (const std::string problem = LogFolderProblem(settings.log_file); !problem.empty()) {
     std::cerr << "cannot write the log " << settings.log_file << ": " << problem << "\n";

@@ -72,10 +72,11 @@ int ClaimNode(const NodeIdentity& me, int64_t now_ms, int stale_ms, std::string*
     *why = "cannot write to the account database";
     return -1;
   }
-  std::unique_ptr<CRecordset> rs = db.OpenRecordset(
-      CSqlStatement{"SELECT Host, Pid FROM ServerNode WHERE Name = ? AND Heartbeat > " +
-                        std::to_string(now_ms - stale_ms),
-                    {me.name}});
+  std::unique_ptr<CRecordset> rs =
+      db.OpenRecordset(CSqlStatement{"SELECT Host, Pid FROM ServerNode WHERE Name = ? AND "
+                                     "Heartbeat > ?",
+                                     {me.name, std::to_string(now_ms - stale_ms)}},
+                       CAccountDb::RowLock::kForUpdate);
   if (!rs) {
     *why = "cannot read the node table";
     return -1;
@@ -106,9 +107,8 @@ int ClaimNode(const NodeIdentity& me, int64_t now_ms, int stale_ms, std::string*
   const std::string now = std::to_string(now_ms);
   if (!db.ExecuteSql(CSqlStatement{"DELETE FROM ServerNode WHERE Name = ?", {me.name}}) ||
       !db.ExecuteSql(CSqlStatement{"INSERT INTO ServerNode (Name, Host, Pid, Started, Heartbeat) "
-                                   "VALUES (?, ?, " +
-                                       std::to_string(me.pid) + ", " + now + ", " + now + ")",
-                                   {me.name, me.host}}) ||
+                                   "VALUES (?, ?, ?, ?, ?)",
+                                   {me.name, me.host, std::to_string(me.pid), now, now}}) ||
       // What a dead server of this name held is no longer held by anyone.
       !db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) +
                                        " SET OnLine = 0 WHERE DeviceID IN"
@@ -125,9 +125,8 @@ int ClaimNode(const NodeIdentity& me, int64_t now_ms, int stale_ms, std::string*
 int OtherLiveNodes(const NodeIdentity& me, int64_t now_ms, int stale_ms) {
   CAccountDb db;
   std::unique_ptr<CRecordset> rs = db.OpenRecordset(
-      CSqlStatement{"SELECT Name FROM ServerNode WHERE Name <> ? AND Heartbeat > " +
-                        std::to_string(now_ms - stale_ms),
-                    {me.name}});
+      CSqlStatement{"SELECT Name FROM ServerNode WHERE Name <> ? AND Heartbeat > ?",
+                    {me.name, std::to_string(now_ms - stale_ms)}});
   if (!rs) return -1;
   int count = 0;
   try {
@@ -143,9 +142,9 @@ int BeatNode(const NodeIdentity& me, int64_t now_ms) {
   CAccountDb db;
   int changes = 0;
   if (!db.ExecuteSql(
-          CSqlStatement{"UPDATE ServerNode SET Heartbeat = " + std::to_string(now_ms) +
-                            " WHERE Name = ? AND Host = ? AND Pid = " + std::to_string(me.pid),
-                        {me.name, me.host}},
+          CSqlStatement{"UPDATE ServerNode SET Heartbeat = ? WHERE Name = ? AND Host = ? AND "
+                        "Pid = ?",
+                        {std::to_string(now_ms), me.name, me.host, std::to_string(me.pid)}},
           &changes))
     return -1;
   return changes > 0 ? 1 : 0;
@@ -159,9 +158,8 @@ void ReleaseNode(const NodeIdentity& me) {
                                   " (SELECT DeviceID FROM CardNode WHERE Node = ?)",
                               {me.name}});
   db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE Node = ?", {me.name}});
-  db.ExecuteSql(CSqlStatement{
-      "DELETE FROM ServerNode WHERE Name = ? AND Host = ? AND Pid = " + std::to_string(me.pid),
-      {me.name, me.host}});
+  db.ExecuteSql(CSqlStatement{"DELETE FROM ServerNode WHERE Name = ? AND Host = ? AND Pid = ?",
+                              {me.name, me.host, std::to_string(me.pid)}});
   transaction.Commit();
 }
 
