@@ -61,13 +61,13 @@ int CLogRecord::Decode(const uint8_t* body, int length) {
 }
 
 CSqlStatement CLogRecord::GetSelectSql() const {
-  return CSqlStatement{
-      "Select * From " + RecordTableName(GetKind()) + " Where [ID] = " + std::to_string(id_), {}};
+  return CSqlStatement{"Select * From " + RecordTableName(GetKind()) + " Where [ID] = ?",
+                       {std::to_string(id_)}};
 }
 
 CSqlStatement CLogRecord::GetDeleteSql() const {
-  return CSqlStatement{
-      "Delete From " + RecordTableName(GetKind()) + " Where [ID] = " + std::to_string(id_), {}};
+  return CSqlStatement{"Delete From " + RecordTableName(GetKind()) + " Where [ID] = ?",
+                       {std::to_string(id_)}};
 }
 
 void CLogRecord::ReadFrom(CRecordset& rs) {

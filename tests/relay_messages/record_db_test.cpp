@@ -43,10 +43,11 @@ TEST(RecordSql, SelectAndDeleteBindTheKey) {
 
   CLogRecord log;
   EXPECT_EQ(log.GetKey(), "");
-  EXPECT_EQ(log.GetSelectSql().sql, "Select * From [Log] Where [ID] = 0");
+  EXPECT_EQ(log.GetSelectSql().Describe(), "Select * From [Log] Where [ID] = '0'");
   log.SetID(42);
-  EXPECT_EQ(log.GetDeleteSql().sql, "Delete From [Log] Where [ID] = 42");
-  EXPECT_TRUE(log.GetDeleteSql().params.empty());
+  // The ID is bound like every other value, never part of the statement.
+  EXPECT_EQ(log.GetDeleteSql().sql, "Delete From [Log] Where [ID] = ?");
+  EXPECT_EQ(log.GetDeleteSql().params, std::vector<std::string>{"42"});
 }
 
 TEST(RecordSql, TableNamesAndDescribeWithoutParams) {
