@@ -65,8 +65,7 @@ void CCardSession::ArmTimer() {
   timer_.async_wait([self = shared_from_this()](const std::error_code& ec) {
     if (ec || self->finished_) return;
     if (self->registered_ && !self->splitter_.HasPartial()) return;
-    self->cards_->Log().WriteLog("card connection closed: registration or frame timed out");
-    self->Finish();
+    self->Finish(true, "registration or frame timed out");
   });
 }
 
@@ -284,9 +283,10 @@ void CCardSession::OnRead(const std::error_code& ec, size_t n) {
   if (ec) {
     // The sender closed the connection because its queue was full.
     const bool overflowed = sender_->Overflowed();
-    if (overflowed)
-      cards_->Log().WriteLog("card connection closed: it does not read what it is sent");
-    Finish(overflowed);
+    Finish(overflowed, overflowed                             ? "it does not read what it is sent"
+                       : ec == asio::error::eof               ? "the card closed it"
+                       : ec == asio::error::operation_aborted ? "closed by the server"
+                                                              : ec.message());
     return;
   }
   splitter_.Append(read_buffer_.data(), n);
@@ -300,7 +300,7 @@ void CCardSession::HandleFrames() {
     SplitResult r = splitter_.Next(&frame, &length);
     if (r == SplitResult::kNeedMore) break;
     if (r == SplitResult::kBad) {
-      Finish();
+      Finish(true, "malformed card frame");
       return;
     }
     if (challenged_) {
@@ -313,7 +313,7 @@ void CCardSession::HandleFrames() {
     }
     if (!registered_) {
       if (length != kCardIdLength + 2) {
-        Finish();
+        Finish(true, "its first frame is no registration");
         return;
       }
       const std::string id = CardFrameId(frame);
@@ -348,9 +348,11 @@ void CCardSession::HandleFrames() {
   Read();
 }
 
-void CCardSession::Finish(bool dropped) {
+void CCardSession::Finish(bool dropped, const std::string& why) {
   if (finished_) return;
   finished_ = true;
+  if (!registered_ && !why.empty())
+    cards_->Log().WriteLog("card connection closed: " + why + " (" + address_ + ")");
   if (dropped && ops_) ops_->Stats().Dropped();
   timer_.cancel();
   if (probing_) EndProbe(false);
@@ -370,7 +372,9 @@ void CCardSession::Finish(bool dropped) {
         SetCardOnLineAt(id, node, 0);
     });
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " offline from " + address_ + NodeSuffix() +
-                         (dropped ? " (closed by the server)" : ""));
+                         (!why.empty() ? ": " + why
+                          : dropped    ? ": closed by the server"
+                                       : ""));
 }
 
 std::string CCardSession::NodeSuffix() const {

@@ -75,7 +75,9 @@ class CCardSession : public CConnection, public std::enable_shared_from_this<CCa
   void StartProbe(std::function<void(bool)> done);
   void EndProbe(bool answered);
   // `dropped`: the server closes it (the card did not leave by itself).
-  void Finish(bool dropped = true);
+  // `why`, when given, goes to the log with the peer's address (and with the
+  // card's ID once it has registered).
+  void Finish(bool dropped = true, const std::string& why = "");
   // " (node NAME)" for the online and offline lines; empty without a node.
   std::string NodeSuffix() const;
 
