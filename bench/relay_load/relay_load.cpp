@@ -13,7 +13,7 @@
 // server's VmRSS before and after.
 //
 //   relay_load [--cards C] [--users U] [--seconds S] [--window W] [--rate R]
-//              [--idle-cards I] [--threads T (server event-loop threads)]
+//              [--idle-cards I] [--idle-parallel P] [--threads T (server event-loop threads)]
 //              [--load-threads N (this tool's threads)]
 //              [--only one|window|rate|idle]
 //              [--server zvrelayd_floor (the bare forwarder, for comparison)]
@@ -28,7 +28,9 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +40,7 @@
 #include "platform/clock.hpp"
 #include "platform/resource_limits.hpp"
 #include "raw_peers.hpp"
+#include "relay/server/account_db.hpp"
 
 namespace {
 
@@ -399,6 +402,7 @@ struct RunConfig {
   int threads = 2;
   int load_threads = 1;
   std::string server = "zvrelayd";  // or zvrelayd_floor, the bare forwarder
+  int idle_parallel = 16;           // idle cards connecting at once
 };
 
 // One forwarding run on a fresh server; prints its figures.
@@ -478,6 +482,30 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   return 0;
 }
 
+// Cards the account database shows online (-1 when it cannot be read).
+long CardsOnline(const std::string& db) {
+  zv::CAccountDb accounts(db);
+  std::unique_ptr<zv::CRecordset> rs = accounts.OpenRecordset(
+      zv::CSqlStatement{"SELECT count(*) AS v FROM [Card] WHERE OnLine = 1", {}});
+  int32_t v = -1;
+  if (!rs || rs->IsEOF() || !rs->GetInt("v", v)) return -1;
+  return v;
+}
+
+// The kernel's count of connections dropped because a listen queue was full.
+long ListenOverflows() {
+  std::ifstream in("/proc/net/netstat");
+  std::string names, values;
+  while (std::getline(in, names) && std::getline(in, values)) {
+    if (names.rfind("TcpExt:", 0) != 0) continue;
+    std::istringstream n(names), v(values);
+    std::string name, value;
+    while (n >> name && v >> value)
+      if (name == "ListenOverflows") return std::atol(value.c_str());
+  }
+  return -1;
+}
+
 int IdleMemory(const RunConfig& run, int idle) {
   zv::bench::LoadServer server;
   if (!zv::bench::StartLoadServer(run.db, run.threads, &server)) return 1;
@@ -485,16 +513,22 @@ int IdleMemory(const RunConfig& run, int idle) {
   const long before = zv::bench::ServerRssKiB(run.db);
   asio::io_context io(1);
   Shared shared;
-  std::vector<std::vector<std::unique_ptr<tcp::socket>>> keep(16);
-  for (int p = 0; p < 16; ++p)
-    asio::co_spawn(io,
-                   IdleCards(server.card_port, p, idle, 16, keep[static_cast<size_t>(p)], shared),
-                   asio::detached);
+  const int parallel = std::max(1, std::min(run.idle_parallel, idle));
+  std::vector<std::vector<std::unique_ptr<tcp::socket>>> keep(static_cast<size_t>(parallel));
+  const long overflows_before = ListenOverflows();
+  for (int p = 0; p < parallel; ++p)
+    asio::co_spawn(
+        io, IdleCards(server.card_port, p, idle, parallel, keep[static_cast<size_t>(p)], shared),
+        asio::detached);
   auto guard = asio::make_work_guard(io);
   std::thread runner([&] { io.run(); });
   const int64_t t0 = tarvo::platform::MonotonicMs();
   WaitFor([&] { return shared.cards_registered + shared.failures >= idle; }, 120000);
   const int64_t connected_ms = tarvo::platform::MonotonicMs() - t0;
+  // Registered means online in the account database, as a user sees it.
+  WaitFor([&] { return CardsOnline(run.db) >= shared.cards_registered; }, 120000);
+  const int64_t online_ms = tarvo::platform::MonotonicMs() - t0;
+  const long overflows = ListenOverflows() - overflows_before;
   // Registration looks every card up in the database; let the server finish.
   long after = 0;
   for (int i = 0; i < 20; ++i) {
@@ -508,11 +542,12 @@ int IdleMemory(const RunConfig& run, int idle) {
   server.process.Terminate();
   server.process.Wait(10000);
   std::printf(
-      "idle cards: %d connected in %.1f s (%d failed); server VmRSS %.1f MiB before, "
+      "idle cards: %d connected in %.1f s, %d at a time (%d failed), all online in the account "
+      "database after %.1f s, %ld listen queue overflows; server VmRSS %.1f MiB before, "
       "%.1f MiB after (%.1f KiB per card)\n",
-      shared.cards_registered.load(), static_cast<double>(connected_ms) / 1000.0,
-      shared.failures.load(), static_cast<double>(before) / 1024.0,
-      static_cast<double>(after) / 1024.0,
+      shared.cards_registered.load(), static_cast<double>(connected_ms) / 1000.0, parallel,
+      shared.failures.load(), static_cast<double>(online_ms) / 1000.0, overflows,
+      static_cast<double>(before) / 1024.0, static_cast<double>(after) / 1024.0,
       shared.cards_registered > 0 ? static_cast<double>(after - before) / shared.cards_registered
                                   : 0.0);
   return shared.failures > 0 ? 1 : 0;
@@ -536,6 +571,8 @@ int main(int argc, char** argv) {
       run.seconds = v;
     else if (a == "--idle-cards")
       idle = v;
+    else if (a == "--idle-parallel")
+      run.idle_parallel = v;
     else if (a == "--threads")
       run.threads = v;
     else if (a == "--load-threads")
