@@ -230,12 +230,7 @@ void CCardSession::Register() {
   cards_->DisconnectById(card.GetDeviceID());
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
-  workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
-    if (node.empty())
-      SetCardOnLine(id, 1);
-    else
-      SetCardOnLineAt(id, node, 1);
-  });
+  workers_.SetCardOnLine(card.GetDeviceID(), settings_.node_name, 1);
   registered_ = true;
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());
   if (slot_) slot_->Proved();
@@ -365,12 +360,7 @@ void CCardSession::Finish(bool dropped, const std::string& why) {
   ClearLock();
   // Another connection of the same card may have replaced this one.
   if (!cards_->IsOnline(card.GetDeviceID()))
-    workers_.RunInOrder([id = card.GetDeviceID(), node = settings_.node_name] {
-      if (node.empty())
-        SetCardOnLine(id, 0);
-      else
-        SetCardOnLineAt(id, node, 0);
-    });
+    workers_.SetCardOnLine(card.GetDeviceID(), settings_.node_name, 0);
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " offline from " + address_ + NodeSuffix() +
                          (!why.empty() ? ": " + why
                           : dropped    ? ": closed by the server"

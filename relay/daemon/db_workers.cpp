@@ -1,5 +1,8 @@
 #include "relay/daemon/db_workers.hpp"
 
+#include "relay/daemon/node_registry.hpp"
+#include "relay/server/account_db.hpp"
+
 namespace zv::daemon {
 
 CDbWorkers::CDbWorkers(int threads)
@@ -14,6 +17,39 @@ CDbWorkers& CDbWorkers::Inline() {
 
 CDbWorkers::~CDbWorkers() {
   Stop();
+}
+
+void CDbWorkers::SetCardOnLine(const std::string& device_id, const std::string& node,
+                               uint8_t online) {
+  if (inline_) {
+    SetCardOnLineAt(device_id, node, online);
+    return;
+  }
+  std::lock_guard<std::mutex> guard(flags_lock_);
+  if (!batches_.empty() && in_order_posts_.load() == newest_batch_after_) {
+    batches_.back().push_back({device_id, node, online});
+    return;
+  }
+  batches_.emplace_back();
+  batches_.back().push_back({device_id, node, online});
+  newest_batch_after_ = in_order_posts_.load();
+  asio::post(in_order_, [this] { WriteCardFlags(); });
+}
+
+void CDbWorkers::WriteCardFlags() {
+  std::vector<CardFlag> batch;
+  {
+    std::lock_guard<std::mutex> guard(flags_lock_);
+    if (batches_.empty()) return;
+    batch = std::move(batches_.front());
+    batches_.pop_front();
+  }
+  // One transaction for the whole batch, in the order the flags were given,
+  // so a card that came and went ends as it left.
+  CAccountDb db;
+  CWriteTransaction transaction(db);
+  for (const CardFlag& f : batch) WriteCardOnLineAt(db, f.device_id, f.node, f.online);
+  transaction.Commit();
 }
 
 void CDbWorkers::Stop() {

@@ -166,19 +166,24 @@ void ReleaseNode(const NodeIdentity& me) {
 void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online) {
   CAccountDb db;
   CWriteTransaction transaction(db);
-  db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) +
-                                  " SET OnLine = " + std::to_string(online) + " WHERE DeviceID = ?",
-                              {device_id}});
+  WriteCardOnLineAt(db, device_id, node, online);
+  transaction.Commit();
+}
+
+void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::string& node,
+                       uint8_t online) {
+  db.ExecuteSql(
+      CSqlStatement{"UPDATE " + GetTableName(kCardKind) + " SET OnLine = ? WHERE DeviceID = ?",
+                    {std::to_string(online), device_id}});
+  if (node.empty()) return;
   if (online) {
     db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ?", {device_id}});
-    db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, " +
-                                    std::to_string(WallClockMs()) + ")",
-                                {device_id, node}});
+    db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, ?)",
+                                {device_id, node, std::to_string(WallClockMs())}});
   } else {
     db.ExecuteSql(
         CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
   }
-  transaction.Commit();
 }
 
 std::map<std::string, std::string> ReadCardNodes(CAccountDb& db) {

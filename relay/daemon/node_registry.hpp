@@ -45,6 +45,10 @@ void ReleaseNode(const NodeIdentity& me);
 // directory costs a registration no extra commit and a reader never sees
 // one without the other. Going offline leaves an entry another node made.
 void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online);
+// The same on `db`, inside the caller's transaction; with an empty node only
+// the OnLine column (a server without a node name keeps no directory).
+void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::string& node,
+                       uint8_t online);
 // Device ID -> node of every card in the directory (empty without one).
 std::map<std::string, std::string> ReadCardNodes(CAccountDb& db);
 

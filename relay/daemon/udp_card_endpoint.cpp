@@ -123,12 +123,7 @@ void CUdpCardEndpoint::Register(const CCardRecord& stored, const CUdpAddress& ad
   connection->card.SetRegTime(stored.GetRegTime());
   connection->card.SetOnLine(1);
   if (!table_->Register(std::move(connection), address)) return;
-  workers_->RunInOrder([id = stored.GetDeviceID(), node = node_] {
-    if (node.empty())
-      SetCardOnLine(id, 1);
-    else
-      SetCardOnLineAt(id, node, 1);
-  });
+  workers_->SetCardOnLine(stored.GetDeviceID(), node_, 1);
   table_->Log().WriteLog("UDP card " + stored.GetDeviceID() + " online from " +
                          ToEndpoint(address).address().to_string() + node_suffix_);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -16,7 +17,9 @@
 #include "platform/socket.hpp"
 #include "raw_peers.hpp"
 #include "relay/daemon/backoff_table.hpp"
+#include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/login_throttle.hpp"
+#include "relay/daemon/node_registry.hpp"
 #include "relay/daemon/relay_server.hpp"
 
 namespace zv {
@@ -268,6 +271,37 @@ TEST_F(Hostile, AUserThatStallsUnderCardAnswersCostsAFewLogLines) {
   RawPeer bob;
   ASSERT_TRUE(bob.ConnectFrom("127.0.0.2", server->UserPort()));
   EXPECT_EQ(LogInResult(bob, "bob", "b"), 1);
+}
+
+TEST(DbWorkers, CardFlagsWrittenTogetherKeepTheirPlaceAmongTheOtherJobs) {
+  // A fleet reconnecting at once: its OnLine flags share a few commits, but
+  // a job given between two flags still sees the first and not the second.
+  test::TempDatabase db;
+  db.AddOrganization("Acme", 10, 1000);
+  for (int i = 0; i < 400; ++i) db.AddCard("C" + std::to_string(10000 + i), "Acme");
+  std::string why;
+  ASSERT_EQ(daemon::ClaimNode({"node-a", "here", 1}, 0, 1000, &why), 1) << why;
+  auto online = [&](const std::string& id) {
+    return db.Scalar("SELECT OnLine AS v FROM [Card] WHERE DeviceID = ?", id);
+  };
+  std::vector<long> seen;
+  {
+    daemon::CDbWorkers workers(3);
+    for (int i = 0; i < 400; ++i)
+      workers.SetCardOnLine("C" + std::to_string(10000 + i), i % 2 ? "" : "node-a", 1);
+    workers.RunInOrder([&] { seen.push_back(online("C10000")); });
+    workers.SetCardOnLine("C10000", "node-a", 0);
+    workers.RunInOrder([&] { seen.push_back(online("C10000")); });
+    workers.SetCardOnLine("C10000", "node-a", 1);
+    workers.SetCardOnLine("C10001", "", 0);
+    std::atomic<bool> done{false};
+    workers.RunInOrder([&] { done = true; });
+    ASSERT_TRUE(test::Eventually([&] { return done.load(); }, 10000));
+  }
+  EXPECT_EQ(seen, (std::vector<long>{1, 0}));
+  EXPECT_EQ(online("C10000"), 1);
+  EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM [Card] WHERE OnLine = 1"), 399);
+  EXPECT_EQ(db.Scalar("SELECT count(*) AS v FROM CardNode WHERE Node = ?", "node-a"), 200);
 }
 
 // The program itself, so the memory figure is that of zvrelayd as shipped.
