@@ -1,8 +1,13 @@
 #include "relay/server/sqlite_session.hpp"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 namespace zv {
 namespace {
@@ -141,10 +146,97 @@ sqlite3* OpenFile(const std::string& path, int busy_timeout_ms) {
   return db;
 }
 
+// Connections kept open between handler calls, per file. Opening a file
+// costs system calls, locks and a schema read each time; a fleet of cards
+// registering at once opens it twice per card. A pooled connection is used
+// again only while its path still names the same file: a database moved
+// away or replaced is opened anew (or found missing) as before.
+class CSqlitePool {
+ public:
+  CSqlitePool() = default;
+  CSqlitePool(const CSqlitePool&) = delete;
+  CSqlitePool& operator=(const CSqlitePool&) = delete;
+  ~CSqlitePool() {
+    for (auto& [path, idle] : idle_)
+      for (sqlite3* db : idle.connections) sqlite3_close_v2(db);
+  }
+
+  struct FileId {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+  };
+
+  // An open connection for `path` whose file is `id`, or null.
+  sqlite3* Take(const std::string& path, const FileId& id) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = idle_.find(path);
+    if (it == idle_.end()) return nullptr;
+    Idle& idle = it->second;
+    if (!(idle.id == id)) {
+      for (sqlite3* db : idle.connections) sqlite3_close_v2(db);
+      idle_.erase(it);
+      return nullptr;
+    }
+    if (idle.connections.empty()) return nullptr;
+    sqlite3* db = idle.connections.back();
+    idle.connections.pop_back();
+    return db;
+  }
+  // Keeps `db` for the next call on `path`, or closes it when enough wait.
+  void Give(const std::string& path, const FileId& id, sqlite3* db) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      Idle& idle = idle_[path];
+      if (!(idle.id == id)) {
+        for (sqlite3* old : idle.connections) sqlite3_close_v2(old);
+        idle.connections.clear();
+        idle.id = id;
+      }
+      if (idle.connections.size() < kKept) {
+        idle.connections.push_back(db);
+        return;
+      }
+    }
+    sqlite3_close_v2(db);
+  }
+
+ private:
+  // More than the database workers, so that each keeps its connection.
+  static constexpr size_t kKept = 16;
+  struct Idle {
+    FileId id;
+    std::vector<sqlite3*> connections;
+  };
+  std::mutex lock_;
+  std::unordered_map<std::string, Idle> idle_;
+};
+
+CSqlitePool& Pool() {
+  static CSqlitePool pool;
+  return pool;
+}
+
+bool FileIdOf(const std::string& path, CSqlitePool::FileId* id) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  id->device = static_cast<uint64_t>(st.st_dev);
+  id->inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 class CSqliteSession : public CDbSession {
  public:
-  explicit CSqliteSession(sqlite3* db) : db_(db) {}
-  ~CSqliteSession() override { sqlite3_close_v2(db_); }
+  CSqliteSession(sqlite3* db, std::string path, CSqlitePool::FileId id)
+      : db_(db), path_(std::move(path)), id_(id) {}
+  ~CSqliteSession() override {
+    // A connection left inside a transaction (an error mid-way) is closed,
+    // which rolls the transaction back, rather than handed on.
+    if (sqlite3_get_autocommit(db_) != 0)
+      Pool().Give(path_, id_, db_);
+    else
+      sqlite3_close_v2(db_);
+  }
 
   DbEngine Engine() const override { return DbEngine::kSqlite; }
 
@@ -200,11 +292,20 @@ class CSqliteSession : public CDbSession {
 
  private:
   sqlite3* db_;
+  const std::string path_;
+  const CSqlitePool::FileId id_;
 };
 
 }  // namespace
 
 std::unique_ptr<CDbSession> OpenSqliteSession(const std::string& path, int busy_timeout_ms) {
+  // A missing file is not created: no session.
+  CSqlitePool::FileId id;
+  if (!FileIdOf(path, &id)) return nullptr;
+  if (sqlite3* pooled = Pool().Take(path, id)) {
+    sqlite3_busy_timeout(pooled, busy_timeout_ms);
+    return std::make_unique<CSqliteSession>(pooled, path, id);
+  }
   sqlite3* db = OpenFile(path, busy_timeout_ms);
   if (!db) return nullptr;
   // A file that exists but is no database counts as not open.
@@ -213,7 +314,7 @@ std::unique_ptr<CDbSession> OpenSqliteSession(const std::string& path, int busy_
     sqlite3_close(db);
     return nullptr;
   }
-  return std::make_unique<CSqliteSession>(db);
+  return std::make_unique<CSqliteSession>(db, path, id);
 }
 
 int CreateSqliteDatabase(const std::string& path, int busy_timeout_ms, std::string* error) {

@@ -76,6 +76,36 @@ TEST_P(AccountDb, MissingFileFailsQuietlyEverywhere) {
   SetDbErrorReporter(nullptr);
 }
 
+TEST(SqliteConnections, AFileReplacedOrMovedAwayIsNeverServedFromAKeptConnection) {
+  // Connections stay open between calls; the path decides what they read.
+  test::TempDatabase first{test::Backend::kSqlite}, second{test::Backend::kSqlite};
+  for (auto [path, name] : {std::pair{first.Path(), "First"}, std::pair{second.Path(), "Second"}}) {
+    COrganizationRecord org;
+    org.SetOrganizationName(name);
+    ASSERT_EQ(CAccountDb(path).InsertRecord(&org), 1);
+  }
+  auto names = [](const std::string& path) {
+    CAccountDb db(path);
+    std::unique_ptr<CRecordset> rs =
+        db.OpenRecordset(CSqlStatement{"SELECT OrganizationName FROM [Organization]", {}});
+    std::string name;
+    if (!rs || rs->IsEOF() || !rs->GetText("OrganizationName", name)) return std::string("-");
+    return name;
+  };
+  EXPECT_EQ(names(first.Path()), "First");
+  // All in the main files, as an operator leaves a database he moves.
+  for (const std::string& path : {first.Path(), second.Path()})
+    ASSERT_EQ(CAccountDb(path).ExecuteSql(CSqlStatement{"PRAGMA wal_checkpoint(TRUNCATE)", {}}), 1);
+  const std::string moved = first.Path() + ".moved";
+  std::filesystem::rename(first.Path(), moved);
+  EXPECT_EQ(names(first.Path()), "-");  // moved away: no database, as without a pool
+  std::filesystem::copy_file(second.Path(), first.Path());
+  EXPECT_EQ(names(first.Path()), "Second");
+  std::filesystem::remove(first.Path());
+  std::filesystem::rename(moved, first.Path());
+  EXPECT_EQ(names(first.Path()), "First");
+}
+
 TEST_P(AccountDb, TheOpenWatcherHearsOfEachChangeOnce) {
   const std::string absent = tmp.AbsentPath();
   { CAccountDb settle(tmp.Path()); }  // an earlier test may have left it failing
