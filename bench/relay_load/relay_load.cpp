@@ -14,6 +14,7 @@
 //
 //   relay_load [--cards C] [--users U] [--seconds S] [--window W] [--rate R]
 //              [--idle-cards I] [--idle-parallel P] [--threads T (server event-loop threads)]
+//              [--db postgresql://... (an empty database; default: a fresh SQLite file)]
 //              [--load-threads N (this tool's threads)]
 //              [--only one|window|rate|idle]
 //              [--server zvrelayd_floor (the bare forwarder, for comparison)]
@@ -559,7 +560,7 @@ int main(int argc, char** argv) {
   RunConfig run;
   int idle = 10000, window = 0;
   double rate = 10000;
-  std::string only;
+  std::string only, db_uri;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
@@ -585,6 +586,8 @@ int main(int argc, char** argv) {
       only = argv[i + 1];
     else if (a == "--server")
       run.server = argv[i + 1];
+    else if (a == "--db")
+      db_uri = argv[i + 1];
     else {
       std::fprintf(stderr, "unknown option %s\n", a.c_str());
       return 2;
@@ -614,7 +617,8 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                  ("relay-load-" + std::to_string(tarvo::platform::MonotonicMs()));
   std::filesystem::create_directories(folder);
-  run.db = (folder / "ZvServer.mdb").string();
+  // An empty PostgreSQL database when given (a URI), else a fresh SQLite file.
+  run.db = db_uri.empty() ? (folder / "ZvServer.mdb").string() : db_uri;
   int rc = 1;
   if (zv::bench::SeedLoadDatabase(run.db, run.users, std::max(run.cards, idle))) {
     rc = 0;
