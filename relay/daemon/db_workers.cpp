@@ -37,7 +37,7 @@ void CDbWorkers::SetCardOnLine(const std::string& device_id, const std::string& 
 }
 
 void CDbWorkers::WriteCardFlags() {
-  std::vector<CardFlag> batch;
+  std::vector<CardOnLineFlag> batch;
   {
     std::lock_guard<std::mutex> guard(flags_lock_);
     if (batches_.empty()) return;
@@ -48,7 +48,7 @@ void CDbWorkers::WriteCardFlags() {
   // so a card that came and went ends as it left.
   CAccountDb db;
   CWriteTransaction transaction(db);
-  for (const CardFlag& f : batch) WriteCardOnLineAt(db, f.device_id, f.node, f.online);
+  WriteCardOnLineFlags(db, batch);
   transaction.Commit();
 }
 

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "relay/daemon/node_registry.hpp"
+
 namespace zv::daemon {
 
 class CDbWorkers {
@@ -63,11 +65,6 @@ class CDbWorkers {
   void Stop();
 
  private:
-  struct CardFlag {
-    std::string device_id;
-    std::string node;
-    uint8_t online = 0;
-  };
   // On a worker, in order: writes the oldest batch.
   void WriteCardFlags();
 
@@ -79,8 +76,8 @@ class CDbWorkers {
   // place among the other jobs.
   std::atomic<uint64_t> in_order_posts_{0};
   std::mutex flags_lock_;
-  std::deque<std::vector<CardFlag>> batches_;  // each with its write job waiting
-  uint64_t newest_batch_after_ = 0;            // in_order_posts_ when it was made
+  std::deque<std::vector<CardOnLineFlag>> batches_;  // each with its write job waiting
+  uint64_t newest_batch_after_ = 0;                  // in_order_posts_ when it was made
 };
 
 }  // namespace zv::daemon

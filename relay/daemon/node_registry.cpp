@@ -1,5 +1,6 @@
 #include "relay/daemon/node_registry.hpp"
 
+#include <algorithm>
 #include <asio/ip/host_name.hpp>
 #include <chrono>
 #include <filesystem>
@@ -183,6 +184,81 @@ void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::
   } else {
     db.ExecuteSql(
         CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
+  }
+}
+
+namespace {
+
+// Values bound per statement: well below what either database takes.
+constexpr size_t kIdsPerStatement = 400;
+
+// "(?, ?, ...)" for n values.
+std::string Marks(size_t n) {
+  std::string marks = "(";
+  for (size_t i = 0; i < n; ++i) marks += i ? ", ?" : "?";
+  return marks + ")";
+}
+
+// Runs `make(first, count)` for the ids in slices the statements can bind.
+template <class Make>
+void InSlices(const std::vector<std::string>& ids, Make make) {
+  for (size_t at = 0; at < ids.size(); at += kIdsPerStatement)
+    make(at, std::min(kIdsPerStatement, ids.size() - at));
+}
+
+}  // namespace
+
+void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& flags) {
+  // Per card, in the order given: its last flag, and whether any flag made
+  // it online here (which took its directory entry from any other node).
+  struct Outcome {
+    const CardOnLineFlag* last = nullptr;
+    bool came_online = false;
+  };
+  std::map<std::string, Outcome> outcome;
+  for (const CardOnLineFlag& f : flags) {
+    Outcome& o = outcome[f.device_id];
+    o.last = &f;
+    o.came_online = o.came_online || f.online;
+  }
+  // Grouped by what is written: (online, node) -> ids.
+  std::map<std::pair<uint8_t, std::string>, std::vector<std::string>> groups;
+  std::vector<std::string> taken;  // entries of any node to drop first
+  for (const auto& [id, o] : outcome) {
+    groups[{o.last->online, o.last->node}].push_back(id);
+    if (o.came_online && !o.last->node.empty()) taken.push_back(id);
+  }
+  const std::string card_table = GetTableName(kCardKind);
+  InSlices(taken, [&](size_t at, size_t n) {
+    db.ExecuteSql(CSqlStatement{
+        "DELETE FROM CardNode WHERE DeviceID IN " + Marks(n),
+        {taken.begin() + static_cast<long>(at), taken.begin() + static_cast<long>(at + n)}});
+  });
+  const std::string since = std::to_string(WallClockMs());
+  for (const auto& [key, ids] : groups) {
+    const auto& [online, node] = key;
+    InSlices(ids, [&](size_t at, size_t n) {
+      std::vector<std::string> params = {std::to_string(online)};
+      params.insert(params.end(), ids.begin() + static_cast<long>(at),
+                    ids.begin() + static_cast<long>(at + n));
+      db.ExecuteSql(CSqlStatement{
+          "UPDATE " + card_table + " SET OnLine = ? WHERE DeviceID IN " + Marks(n), params});
+      if (node.empty()) return;
+      if (online) {
+        std::string values;
+        std::vector<std::string> row_params;
+        for (size_t i = at; i < at + n; ++i) {
+          values += (i == at ? "" : ", ") + std::string("(?, ?, ?)");
+          row_params.insert(row_params.end(), {ids[i], node, since});
+        }
+        db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES " + values,
+                                    row_params});
+      } else {
+        params[0] = node;
+        db.ExecuteSql(CSqlStatement{
+            "DELETE FROM CardNode WHERE Node = ? AND DeviceID IN " + Marks(n), params});
+      }
+    });
   }
 }
 
