@@ -27,7 +27,7 @@ const char* const kPostgresSecretSchema[] = {
 
 }  // namespace
 
-int StoreCardSecret(CAccountDb& db, const std::string& device_id, const std::string& secret) {
+int EnsureCardSecretTable(CAccountDb& db) {
   if (db.Engine() == DbEngine::kPostgres) {
     for (const char* sql : kPostgresSecretSchema)
       if (!db.ExecuteSql(CSqlStatement{sql, {}})) return 0;
@@ -35,6 +35,11 @@ int StoreCardSecret(CAccountDb& db, const std::string& device_id, const std::str
     for (const char* sql : kSqliteSecretSchema)
       if (!db.ExecuteSql(CSqlStatement{sql, {}})) return 0;
   }
+  return 1;
+}
+
+int StoreCardSecret(CAccountDb& db, const std::string& device_id, const std::string& secret) {
+  if (!EnsureCardSecretTable(db)) return 0;
   return db.ExecuteSql(
       CSqlStatement{"INSERT INTO CardSecret (DeviceID, Secret) VALUES (?, ?) "
                     "ON CONFLICT (DeviceID) DO UPDATE SET Secret = excluded.Secret",

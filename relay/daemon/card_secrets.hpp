@@ -13,6 +13,12 @@
 
 namespace zv::daemon {
 
+// Makes the table (and on SQLite its trigger) unless it exists. A serving
+// server makes it at start, so that every registration reads the secrets
+// with one statement instead of failing on a missing table and asking for
+// it. 1 there, 0 failed.
+int EnsureCardSecretTable(CAccountDb& db);
+
 // Stores the card's secret on `db`, inside the caller's transaction (with the
 // card's row). 1 stored, 0 failed.
 int StoreCardSecret(CAccountDb& db, const std::string& device_id, const std::string& secret);

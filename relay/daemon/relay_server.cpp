@@ -5,6 +5,7 @@
 #include <latch>
 
 #include "platform/clock.hpp"
+#include "relay/daemon/card_secrets.hpp"
 #include "relay/daemon/card_session.hpp"
 #include "relay/daemon/user_session.hpp"
 #include "relay/messages/recordset.hpp"
@@ -103,6 +104,13 @@ int CRelayServer::Start(std::string* error) {
     alone = OtherLiveNodes(node_, WallClockMs(), settings_.node_stale_ms) == 0;
   }
   if (alone) ResetAllOnLine();
+  {
+    // Without it each registration costs a failing statement and a second
+    // look; a database that refuses it still serves (secrets read as none
+    // until a secret is stored, which makes the table).
+    CAccountDb db;
+    EnsureCardSecretTable(db);
+  }
   serving_ = true;
 
   users_ = std::make_shared<CTcpConnectionTable>();
