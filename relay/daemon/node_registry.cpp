@@ -235,8 +235,12 @@ void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& fla
         {taken.begin() + static_cast<long>(at), taken.begin() + static_cast<long>(at + n)}});
   });
   const std::string since = std::to_string(WallClockMs());
-  for (const auto& [key, ids] : groups) {
-    const auto& [online, node] = key;
+  for (const auto& group : groups) {
+    // Plain names: lambdas of the compilers we build with cannot capture
+    // structured bindings.
+    const uint8_t online = group.first.first;
+    const std::string& node = group.first.second;
+    const std::vector<std::string>& ids = group.second;
     InSlices(ids, [&](size_t at, size_t n) {
       std::vector<std::string> params = {std::to_string(online)};
       params.insert(params.end(), ids.begin() + static_cast<long>(at),
