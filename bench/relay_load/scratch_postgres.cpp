@@ -1,0 +1,111 @@
+#include "scratch_postgres.hpp"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "relay/server/account_db.hpp"
+#include "relay/server/pg_session.hpp"
+
+namespace zv::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+// TARVO_PG_BINDIR, else Debian's newest /usr/lib/postgresql/<version>/bin.
+std::string FindBinDir() {
+  if (const char* dir = std::getenv("TARVO_PG_BINDIR"); dir && *dir) return dir;
+  std::string best;
+  int best_version = -1;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
+    if (!fs::exists(entry.path() / "bin" / "pg_ctl")) continue;
+    const int v = std::atoi(entry.path().filename().string().c_str());
+    if (v > best_version) {
+      best_version = v;
+      best = (entry.path() / "bin").string();
+    }
+  }
+  return best;
+}
+
+std::string Tail(const std::string& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+  return s.size() > 600 ? s.substr(s.size() - 600) : s;
+}
+
+}  // namespace
+
+bool ScratchPostgres::Run(const std::string& command, const char* log) {
+  const std::string line =
+      "cd '" + folder_ + "' && " + prefix_ + command + " >>'" + folder_ + "/" + log + "' 2>&1";
+  return std::system(line.c_str()) == 0;
+}
+
+std::string ScratchPostgres::Start(const std::string& database, std::string* problem) {
+  bindir_ = FindBinDir();
+  if (bindir_.empty()) {
+    *problem = "no PostgreSQL binaries (install postgresql-15, or set TARVO_PG_BINDIR)";
+    return std::string();
+  }
+  char pattern[] = "/tmp/zv-bench-pg-XXXXXX";
+  if (!mkdtemp(pattern)) {
+    *problem = "cannot make a temporary folder";
+    return std::string();
+  }
+  folder_ = pattern;
+  // PostgreSQL refuses to run as root: then the cluster belongs to nobody.
+  if (getuid() == 0) {
+    if (chown(folder_.c_str(), 65534, 65534) != 0) {
+      *problem = "cannot hand " + folder_ + " to nobody";
+      return std::string();
+    }
+    prefix_ = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  if (!Run("'" + bindir_ + "/initdb' -D data -U postgres -A trust -E SQL_ASCII --locale=C -N",
+           "initdb.log")) {
+    *problem = "initdb failed: " + Tail(folder_ + "/initdb.log");
+    return std::string();
+  }
+  // Several zvrelayd nodes each keep a pool of connections and a listener.
+  running_ = Run("'" + bindir_ + "/pg_ctl' -D data -l server.log -w -t 60 -o \"-k '" + folder_ +
+                     "' -c listen_addresses='' -c max_connections=300\" start",
+                 "pg_ctl.log");
+  if (!running_) {
+    *problem = "pg_ctl start failed: " + Tail(folder_ + "/server.log");
+    return std::string();
+  }
+  // A benchmark killed before its end would leave the server running.
+  const std::string watcher =
+      "(while kill -0 " + std::to_string(getpid()) + " 2>/dev/null; do sleep 1; done; cd /tmp; " +
+      prefix_ + "'" + bindir_ + "/pg_ctl' -D '" + folder_ + "/data' -m immediate stop; rm -rf '" +
+      folder_ + "') >/dev/null 2>&1 </dev/null &";
+  std::system(watcher.c_str());
+  const std::string base = "postgresql:///";
+  const std::string where = "?host=" + folder_ + "&user=postgres";
+  const int made = CAccountDb(base + "postgres" + where)
+                       .ExecuteSql(CSqlStatement{"CREATE DATABASE " + database, {}});
+  ClosePooledPgConnections();
+  if (made != 1) {
+    *problem = "cannot create the database " + database;
+    return std::string();
+  }
+  return base + database + where;
+}
+
+ScratchPostgres::~ScratchPostgres() {
+  ClosePooledPgConnections();
+  if (running_) Run("'" + bindir_ + "/pg_ctl' -D data -m fast -w -t 60 stop", "pg_ctl.log");
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+}
+
+}  // namespace zv::bench
