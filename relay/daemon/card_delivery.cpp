@@ -18,6 +18,13 @@ void BuildCardPacketFrame(const uint8_t* data, size_t length, std::vector<uint8_
 }
 
 int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t length) {
+  const int here = DeliverToUserHere(owner, data, length);
+  if (here != -1 || owner.empty()) return here;
+  auto remote = CConnectionRegistry::Instance().RemotePeers();
+  return remote ? remote->DeliverToUser(owner, data, length) : -1;
+}
+
+int DeliverToUserHere(const std::string& owner, const uint8_t* data, size_t length) {
   // A card frame is at most 65,537 bytes, far below the largest relay body.
   if (owner.empty() || length == 0 || length >= static_cast<size_t>(kMaxRelayBody)) return -1;
   auto users = CConnectionRegistry::Instance().UserTable();

@@ -14,6 +14,10 @@ namespace zv::daemon {
 void BuildCardPacketFrame(const uint8_t* data, size_t length, std::vector<uint8_t>& frame);
 
 // 1 queued, 0 send failed, -1 the owner is not connected (or no owner).
+// An owner on another server sharing the database gets it through that
+// server.
 int DeliverToLockOwner(const std::string& owner, const uint8_t* data, size_t length);
+// The same, for an owner connected to this server only.
+int DeliverToUserHere(const std::string& owner, const uint8_t* data, size_t length);
 
 }  // namespace zv::daemon

@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "relay/daemon/card_delivery.hpp"
 #include "relay/daemon/card_secrets.hpp"
+#include "relay/daemon/cluster.hpp"
 #include "relay/daemon/node_registry.hpp"
 #include "relay/server/account_status.hpp"
 
@@ -230,6 +231,7 @@ void CCardSession::Register() {
   cards_->DisconnectById(card.GetDeviceID());
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
+  if (ops_ && ops_->Cluster()) ops_->Cluster()->CardArrived(card.GetDeviceID());
   workers_.SetCardOnLine(card.GetDeviceID(), settings_.node_name, 1);
   registered_ = true;
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());
@@ -359,8 +361,10 @@ void CCardSession::Finish(bool dropped, const std::string& why) {
   cards_->Remove(key_);
   ClearLock();
   // Another connection of the same card may have replaced this one.
-  if (!cards_->IsOnline(card.GetDeviceID()))
+  if (!cards_->IsOnline(card.GetDeviceID())) {
+    if (ops_ && ops_->Cluster()) ops_->Cluster()->CardLeft(card.GetDeviceID());
     workers_.SetCardOnLine(card.GetDeviceID(), settings_.node_name, 0);
+  }
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " offline from " + address_ + NodeSuffix() +
                          (!why.empty() ? ": " + why
                           : dropped    ? ": closed by the server"

@@ -9,6 +9,8 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
+
 #include "common/version.hpp"
 #include "platform/process.hpp"
 #include "platform/resource_limits.hpp"
@@ -99,6 +101,12 @@ int main(int argc, char** argv) {
   // No default shown: it would be the name of the machine that built the man page.
   app.add_option("--node", settings.node_name,
                  "this server's name among those sharing the database (default: the host name)");
+  int lease_s = settings.node_stale_ms / 1000;
+  app.add_option("--lease", lease_s,
+                 "seconds without a heartbeat after which a server sharing the database is "
+                 "taken for dead: its users, locks and cards are released")
+      ->check(CLI::Range(2, 3600))
+      ->capture_default_str();
   app.add_option("--threads", settings.threads, "event loop threads")
       ->check(CLI::Range(1, 64))
       ->capture_default_str();
@@ -124,7 +132,7 @@ int main(int argc, char** argv) {
       "  zvrelayd --db PATH --delete-user NAME | --delete-card DEVICEID\n"
       "  zvrelayd --db PATH --list users|cards|online\n"
       "  zvrelayd [--config FILE] --db PATH [--bind ADDR] [--user-port N] [--card-port N]\n"
-      "           [--log FILE] [--node NAME] [--threads N] [--db-threads N]\n"
+      "           [--log FILE] [--node NAME] [--lease S] [--threads N] [--db-threads N]\n"
       "           [--max-connections N] [--max-per-address N]\n"
       "PASSWORD is --password-file FILE, else the environment variable ZVRELAYD_PASSWORD,\n"
       "else a prompt on the terminal; --password PW also works but shows it in ps.\n"
@@ -200,6 +208,10 @@ int main(int argc, char** argv) {
     std::cerr << "cannot write the log " << settings.log_file << ": " << problem << "\n";
     return 1;
   }
+  // The heartbeat beats several times a lease, so one slow statement does
+  // not make a live server look dead.
+  settings.node_stale_ms = lease_s * 1000;
+  settings.node_heartbeat_ms = std::min(settings.node_heartbeat_ms, settings.node_stale_ms / 4);
   if (settings.node_name.empty() || settings.node_name.size() > 254) {
     std::cerr << "--node must have 1 to 254 characters\n";
     return 2;

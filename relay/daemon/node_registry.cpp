@@ -4,7 +4,9 @@
 #include <asio/ip/host_name.hpp>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
+#include "relay/daemon/cluster_tables.hpp"
 #include "relay/messages/recordset.hpp"
 #include "relay/server/database_path.hpp"
 
@@ -20,8 +22,16 @@ const char* const kCreateCardNode =
     " Node VARCHAR(254), Since BIGINT)";
 
 int EnsureTables(CAccountDb& db) {
-  return db.ExecuteSql(CSqlStatement{kCreateServerNode, {}}) &&
-         db.ExecuteSql(CSqlStatement{kCreateCardNode, {}});
+  // Two servers starting together may both find a table missing; on
+  // PostgreSQL the slower CREATE then fails on the catalog's key, and a
+  // second try finds the table there.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (db.ExecuteSql(CSqlStatement{kCreateServerNode, {}}) &&
+        db.ExecuteSql(CSqlStatement{kCreateCardNode, {}}) && EnsureClusterTables(db))
+      return 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * (attempt + 1)));
+  }
+  return 0;
 }
 
 // The process id from /proc where there is one (0 elsewhere): the row names
@@ -106,16 +116,12 @@ int ClaimNode(const NodeIdentity& me, int64_t now_ms, int stale_ms, std::string*
     return 0;
   }
   const std::string now = std::to_string(now_ms);
+  // What a dead server of this name held is no longer held by anyone.
+  ReleaseNodeRows(db, me.name);
   if (!db.ExecuteSql(CSqlStatement{"DELETE FROM ServerNode WHERE Name = ?", {me.name}}) ||
       !db.ExecuteSql(CSqlStatement{"INSERT INTO ServerNode (Name, Host, Pid, Started, Heartbeat) "
                                    "VALUES (?, ?, ?, ?, ?)",
                                    {me.name, me.host, std::to_string(me.pid), now, now}}) ||
-      // What a dead server of this name held is no longer held by anyone.
-      !db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) +
-                                       " SET OnLine = 0 WHERE DeviceID IN"
-                                       " (SELECT DeviceID FROM CardNode WHERE Node = ?)",
-                                   {me.name}}) ||
-      !db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE Node = ?", {me.name}}) ||
       !transaction.Commit()) {
     *why = "cannot write the node table";
     return -1;
@@ -154,11 +160,7 @@ int BeatNode(const NodeIdentity& me, int64_t now_ms) {
 void ReleaseNode(const NodeIdentity& me) {
   CAccountDb db;
   CWriteTransaction transaction(db);
-  db.ExecuteSql(CSqlStatement{"UPDATE " + GetTableName(kCardKind) +
-                                  " SET OnLine = 0 WHERE DeviceID IN"
-                                  " (SELECT DeviceID FROM CardNode WHERE Node = ?)",
-                              {me.name}});
-  db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE Node = ?", {me.name}});
+  ReleaseNodeRows(db, me.name);
   db.ExecuteSql(CSqlStatement{"DELETE FROM ServerNode WHERE Name = ? AND Host = ? AND Pid = ?",
                               {me.name, me.host, std::to_string(me.pid)}});
   transaction.Commit();
@@ -173,17 +175,23 @@ void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint
 
 void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::string& node,
                        uint8_t online) {
-  db.ExecuteSql(
-      CSqlStatement{"UPDATE " + GetTableName(kCardKind) + " SET OnLine = ? WHERE DeviceID = ?",
-                    {std::to_string(online), device_id}});
-  if (node.empty()) return;
+  const std::string update =
+      "UPDATE " + GetTableName(kCardKind) + " SET OnLine = ? WHERE DeviceID = ?";
+  if (node.empty()) {
+    db.ExecuteSql(CSqlStatement{update, {std::to_string(online), device_id}});
+    return;
+  }
   if (online) {
+    db.ExecuteSql(CSqlStatement{update, {"1", device_id}});
     db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ?", {device_id}});
     db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, ?)",
                                 {device_id, node, std::to_string(WallClockMs())}});
   } else {
+    // A card online on another server is online.
     db.ExecuteSql(
         CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
+    db.ExecuteSql(CSqlStatement{update + " AND DeviceID NOT IN (SELECT DeviceID FROM CardNode)",
+                                {"0", device_id}});
   }
 }
 
@@ -245,8 +253,9 @@ void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& fla
       std::vector<std::string> params = {std::to_string(online)};
       params.insert(params.end(), ids.begin() + static_cast<long>(at),
                     ids.begin() + static_cast<long>(at + n));
-      db.ExecuteSql(CSqlStatement{
-          "UPDATE " + card_table + " SET OnLine = ? WHERE DeviceID IN " + Marks(n), params});
+      const std::string update =
+          "UPDATE " + card_table + " SET OnLine = ? WHERE DeviceID IN " + Marks(n);
+      if (node.empty() || online) db.ExecuteSql(CSqlStatement{update, params});
       if (node.empty()) return;
       if (online) {
         std::string values;
@@ -261,6 +270,10 @@ void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& fla
         params[0] = node;
         db.ExecuteSql(CSqlStatement{
             "DELETE FROM CardNode WHERE Node = ? AND DeviceID IN " + Marks(n), params});
+        // A card online on another server is online.
+        params[0] = "0";
+        db.ExecuteSql(
+            CSqlStatement{update + " AND DeviceID NOT IN (SELECT DeviceID FROM CardNode)", params});
       }
     });
   }

@@ -7,11 +7,13 @@
 #include "platform/clock.hpp"
 #include "relay/daemon/card_secrets.hpp"
 #include "relay/daemon/card_session.hpp"
+#include "relay/daemon/cluster.hpp"
 #include "relay/daemon/user_session.hpp"
 #include "relay/messages/recordset.hpp"
 #include "relay/server/account_db.hpp"
 #include "relay/server/account_status.hpp"
 #include "relay/server/connection_registry.hpp"
+#include "relay/server/database_path.hpp"
 
 namespace zv::daemon {
 namespace {
@@ -147,14 +149,31 @@ int CRelayServer::Start(std::string* error) {
   login_throttle_ =
       std::make_unique<CLoginThrottle>(settings_.login_delay_base_ms, settings_.login_delay_cap_ms);
   ops_ = std::make_shared<CServerOps>(settings_);
+  std::weak_ptr<CTcpConnectionTable> log_to = users_;
+  auto log_line = [log_to](const std::string& line) {
+    if (auto users = log_to.lock()) users->Log().WriteLog(line);
+  };
+  // Servers with node names on one PostgreSQL database share the fleet: the
+  // database carries their locks and, through its notifications, the
+  // packets between them.
+  if (!node_.name.empty() && IsPostgresUri(DatabasePath())) {
+    cluster_ = std::make_shared<CCluster>(settings_, DatabasePath(), *db_workers_, users_, cards_,
+                                          log_line);
+    if (!cluster_->Start(error)) {
+      cluster_.reset();
+      Stop();
+      return 0;
+    }
+    ops_->SetCluster(cluster_);
+    registry.InstallRemotePeers(cluster_);
+  }
   udp_->Start(udp_cards_, *db_workers_, ops_, settings_.node_name);
   if (!node_.name.empty()) {
-    std::weak_ptr<CTcpConnectionTable> log_to = users_;
-    heartbeat_ = std::make_unique<CNodeHeartbeat>(node_, settings_.node_heartbeat_ms,
-                                                  [log_to](const std::string& line) {
-                                                    if (auto users = log_to.lock())
-                                                      users->Log().WriteLog(line);
-                                                  });
+    std::weak_ptr<CCluster> cluster = cluster_;
+    heartbeat_ =
+        std::make_unique<CNodeHeartbeat>(node_, settings_.node_heartbeat_ms, log_line, [cluster] {
+          if (auto c = cluster.lock()) c->ExpireDeadNodes();
+        });
   }
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
@@ -321,6 +340,7 @@ void CRelayServer::Stop() {
   // A job that runs ends (within the busy time); the OnLine flags still
   // waiting are dropped, since every flag is reset below.
   if (db_workers_) db_workers_->Stop();
+  if (cluster_) cluster_->Stop();
   SetDbErrorReporter(nullptr);
   SetDbOpenWatcher(nullptr);
   if (serving_) {
@@ -331,6 +351,7 @@ void CRelayServer::Stop() {
   // The connections still open are dropped with the process: none is online
   // (of this node's, when other nodes serve the database).
   heartbeat_.reset();
+  cluster_.reset();
   if (serving_) {
     const bool alone =
         node_.name.empty() || OtherLiveNodes(node_, WallClockMs(), settings_.node_stale_ms) == 0;

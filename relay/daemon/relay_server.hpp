@@ -27,6 +27,8 @@
 
 namespace zv::daemon {
 
+class CCluster;
+
 class CRelayServer {
  public:
   explicit CRelayServer(ServerSettings settings);
@@ -111,6 +113,7 @@ class CRelayServer {
   std::atomic<bool> stop_requested_set_{false};
   NodeIdentity node_;  // empty name: no node row
   std::unique_ptr<CNodeHeartbeat> heartbeat_;
+  std::shared_ptr<CCluster> cluster_;  // null: this server serves alone
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> cards_;
   std::shared_ptr<CUdpCardTable> udp_cards_;

@@ -55,9 +55,16 @@ class CServerStats {
   std::atomic<int64_t> users_{0};
 };
 
+class CCluster;
+
 class CServerOps {
  public:
   explicit CServerOps(const ServerSettings& settings);
+
+  // The server's part in a fleet of servers sharing the database; null when
+  // it serves alone. Set before the first session starts.
+  void SetCluster(std::shared_ptr<CCluster> cluster) { cluster_ = std::move(cluster); }
+  CCluster* Cluster() const { return cluster_.get(); }
 
   CServerStats& Stats() { return stats_; }
   const std::shared_ptr<CUnknownCards>& UnknownCards() const { return unknown_cards_; }
@@ -68,6 +75,7 @@ class CServerOps {
 
  private:
   CServerStats stats_;
+  std::shared_ptr<CCluster> cluster_;
   std::shared_ptr<CUnknownCards> unknown_cards_;
   // A writer of its own on the server's log file, for its own interval.
   CLogWriter unknown_log_;

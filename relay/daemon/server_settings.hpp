@@ -72,11 +72,12 @@ struct ServerSettings {
   // One statistics line per interval: cards and users online, what was
   // forwarded and how many connections were dropped since the last line.
   int stats_interval_ms = 60000;
-  // The node row's heartbeat, and the age at which a row whose server sends
-  // none is taken for a dead server's (several heartbeats, so a busy
-  // database does not make a live server look dead).
-  int node_heartbeat_ms = 5000;
-  int node_stale_ms = 20000;
+  // The node row's heartbeat, and the lease: the age at which a row whose
+  // server sends none is taken for a dead server's (several heartbeats, so
+  // a busy database does not make a live server look dead). A dead server's
+  // users, locks and cards are released by the others after the lease.
+  int node_heartbeat_ms = 2500;
+  int node_stale_ms = 10000;
 
   // A card that registers a Device ID online from another address takes it
   // over only when the older connection does not answer a probe within this

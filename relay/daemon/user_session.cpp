@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/clock.hpp"
+#include "relay/daemon/cluster.hpp"
 #include "relay/messages/comm_packet_msg.hpp"
 #include "relay/messages/login_msg.hpp"
 #include "relay/messages/relay_packet.hpp"
@@ -195,7 +196,7 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
     LogIn(std::move(request), std::move(answer));
     return;
   }
-  if (NeedsDatabase(type)) {
+  if (NeedsDatabase(type) || (ops_ && ops_->Cluster() && ClusterNeedsDatabase(*request))) {
     RunOnWorker(std::move(request), std::move(answer));
     return;
   }
@@ -205,6 +206,16 @@ void CUserSession::Dispatch(uint16_t type, const uint8_t* body, uint32_t length)
       static_cast<const CCommPacketAckMsg&>(*answer).GetStatus() == kForwardSent)
     ops_->Stats().PacketToCard(static_cast<const CCommPacketMsg&>(*request).GetData().size());
   Send(std::move(answer));
+}
+
+bool CUserSession::ClusterNeedsDatabase(const CRelayMsg& request) const {
+  // Locks live in the database the servers share; a packet goes out from
+  // memory unless neither this server nor a lock here knows its card.
+  if (request.GetType() == kLockCardMsgType) return true;
+  if (request.GetType() != kCommPacketMsgType) return false;
+  const auto& packet = static_cast<const CCommPacketMsg&>(request);
+  return packet.GetRoute() == kRouteTcp &&
+         !ops_->Cluster()->ForwardsFromMemory(packet.GetDeviceID());
 }
 
 void CUserSession::LogIn(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer) {
@@ -361,6 +372,7 @@ void CUserSession::UserLeft(const std::string& name) {
   // and the cards are free again.
   workers_.RunInOrder([name] { SetUserOnLine(name, 0); });
   CConnectionRegistry::Instance().ReleaseLocksOf(name);
+  if (ops_ && ops_->Cluster()) ops_->Cluster()->UserLeft(name);
 }
 
 }  // namespace zv::daemon

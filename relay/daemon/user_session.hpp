@@ -56,6 +56,9 @@ class CUserSession : public CConnection, public std::enable_shared_from_this<CUs
   // Closes the connection unless it has logged in by then.
   void ArmLoginDeadline();
   void Dispatch(uint16_t type, const uint8_t* body, uint32_t length);
+  // With servers sharing the database: whether this lock or packet is
+  // handled on a database worker.
+  bool ClusterNeedsDatabase(const CRelayMsg& request) const;
   // A login waits first when its address or name has been refused lately.
   void LogIn(std::unique_ptr<CRelayMsg> request, std::unique_ptr<CRelayMsg> answer);
   // Runs a request that needs the database on a worker; its answer comes

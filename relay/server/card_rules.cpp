@@ -5,9 +5,12 @@
 namespace zv {
 
 bool MayLockCard(const CUserRecord& user, const CConnection& card) {
+  return MayLockCardOf(user, card.GetOrganization());
+}
+
+bool MayLockCardOf(const CUserRecord& user, const std::string& organization) {
   if (user.GetType() == kUserTypeAll) return true;
-  if (IsOwnOrganizationType(user.GetType()))
-    return card.GetOrganization() == user.GetOrganizationName();
+  if (IsOwnOrganizationType(user.GetType())) return organization == user.GetOrganizationName();
   return false;
 }
 

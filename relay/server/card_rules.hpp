@@ -17,6 +17,8 @@ inline bool IsOwnOrganizationType(uint8_t type) {
 // Type 1 may lock any card; types 2 and 3 the cards of their organization
 // (compared with case); any other type none.
 bool MayLockCard(const CUserRecord& user, const CConnection& card);
+// The same for a card known by its organization only (held elsewhere).
+bool MayLockCardOf(const CUserRecord& user, const std::string& organization);
 
 // Checks, in this order, that the card is locked (else 5), that the user holds
 // the lock (else 3) and that a user of a type other than 1 belongs to the

@@ -27,6 +27,7 @@ void CConnectionRegistry::RemoveTables() {
   users_.reset();
   tcp_cards_.reset();
   udp_cards_.reset();
+  remote_.reset();
 }
 
 std::shared_ptr<CTcpConnectionTable> CConnectionRegistry::UserTable() const {
@@ -42,9 +43,26 @@ std::shared_ptr<CUdpCardTable> CConnectionRegistry::UdpCardTable() const {
   return udp_cards_;
 }
 
+void CConnectionRegistry::InstallRemotePeers(std::shared_ptr<CRemotePeers> remote) {
+  std::lock_guard<std::mutex> guard(lock_);
+  remote_ = std::move(remote);
+}
+
+std::shared_ptr<CRemotePeers> CConnectionRegistry::RemotePeers() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return remote_;
+}
+
 bool CConnectionRegistry::IsUserOnline(const std::string& name) const {
   auto users = UserTable();
-  return users && users->IsOnline(name);
+  if (users && users->IsOnline(name)) return true;
+  auto remote = RemotePeers();
+  return remote && remote->IsUserOnline(name);
+}
+
+int CConnectionRegistry::ClaimUser(const std::string& name) const {
+  auto remote = RemotePeers();
+  return remote ? remote->ClaimUser(name) : 1;
 }
 
 void CConnectionRegistry::ListOnlineCards(std::vector<std::unique_ptr<CCardRecord>>& out) const {
@@ -54,6 +72,7 @@ void CConnectionRegistry::ListOnlineCards(std::vector<std::unique_ptr<CCardRecor
 uint8_t CConnectionRegistry::LockCard(const CUserRecord& user, const std::string& device_id,
                                       uint8_t lock) const {
   uint8_t result = kLockRefused;
+  if (auto remote = RemotePeers()) return remote->LockCard(user, device_id, lock);
   if (auto tcp = TcpCardTable()) {
     if (tcp->LockCard(user, device_id, lock, &result)) return result;
   }
@@ -65,7 +84,13 @@ uint8_t CConnectionRegistry::ForwardToCard(const CUserRecord& user, uint8_t rout
                                            const std::string& device_id, const uint8_t* data,
                                            size_t length) const {
   if (route == kRouteTcp) {
-    if (auto tcp = TcpCardTable()) return tcp->ForwardToCard(user, device_id, data, length);
+    auto tcp = TcpCardTable();
+    const uint8_t result =
+        tcp ? tcp->ForwardToCard(user, device_id, data, length) : kForwardSendFailed;
+    if (tcp && result == kForwardCardOffline) {
+      if (auto remote = RemotePeers()) return remote->ForwardToCard(user, device_id, data, length);
+    }
+    return result;
   } else if (route == kRouteUdp) {
     if (auto udp = UdpCardTable()) return udp->ForwardToCard(user, device_id, data, length);
   }

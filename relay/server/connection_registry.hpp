@@ -19,6 +19,29 @@
 
 namespace zv {
 
+// The cards and users that other servers sharing the account database
+// carry. A server program that shares its database installs one; its
+// answers follow the rules of the tables, so a user sees the same results
+// whichever server holds the card. Its calls may use the database.
+class CRemotePeers {
+ public:
+  virtual ~CRemotePeers() = default;
+  // Replaces the tables' LockCard: the lock is taken where all servers see it.
+  virtual uint8_t LockCard(const CUserRecord& user, const std::string& device_id, uint8_t lock) = 0;
+  // A packet for a TCP card that this server's table does not hold.
+  virtual uint8_t ForwardToCard(const CUserRecord& user, const std::string& device_id,
+                                const uint8_t* data, size_t length) = 0;
+  // Whether another server carries the user.
+  virtual bool IsUserOnline(const std::string& name) = 0;
+  // Claims the user's session for this server as it logs in: 1 claimed, 0
+  // another server carries it (a login that raced one elsewhere), -1 the
+  // database failed.
+  virtual int ClaimUser(const std::string& name) = 0;
+  // A card's frame for its lock owner, who is not on this server: 1 on its
+  // way, -1 no server carries the owner.
+  virtual int DeliverToUser(const std::string& owner, const uint8_t* frame, size_t length) = 0;
+};
+
 class CConnectionRegistry {
  public:
   static CConnectionRegistry& Instance();
@@ -30,12 +53,19 @@ class CConnectionRegistry {
   void InstallUdpCardTable(std::shared_ptr<CUdpCardTable> table);
   // Removes the three tables, in the order users, TCP cards, UDP cards.
   void RemoveTables();
+  // Installs (or with an empty pointer removes) the other servers' side.
+  void InstallRemotePeers(std::shared_ptr<CRemotePeers> remote);
+  std::shared_ptr<CRemotePeers> RemotePeers() const;
 
   std::shared_ptr<CTcpConnectionTable> UserTable() const;
   std::shared_ptr<CTcpConnectionTable> TcpCardTable() const;
   std::shared_ptr<CUdpCardTable> UdpCardTable() const;
 
+  // On this server or, with remote peers installed, on another.
   bool IsUserOnline(const std::string& name) const;
+  // A login takes the user's session: 1 taken, 0 another server has it, -1
+  // the database failed. Always 1 without remote peers.
+  int ClaimUser(const std::string& name) const;
   // Copies of the online TCP cards' records, appended in table order.
   void ListOnlineCards(std::vector<std::unique_ptr<CCardRecord>>& out) const;
   uint8_t LockCard(const CUserRecord& user, const std::string& device_id, uint8_t lock) const;
@@ -57,6 +87,7 @@ class CConnectionRegistry {
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> tcp_cards_;
   std::shared_ptr<CUdpCardTable> udp_cards_;
+  std::shared_ptr<CRemotePeers> remote_;
 };
 
 }  // namespace zv

@@ -29,6 +29,11 @@ void CLoginAckMsg::Process(CRelayMsg& request, CUserRecord& connectionUser) {
     SetResult(kLoginAlreadyOnline);
   } else if (user.GetPassword() != login.GetPassword()) {
     SetResult(kLoginWrongPassword);
+  } else if (const int claim = CConnectionRegistry::Instance().ClaimUser(login.GetUserName());
+             claim != 1) {
+    // Another server sharing the database logged the same user in meanwhile;
+    // a database that failed answers as for a missing one.
+    if (claim == 0) SetResult(kLoginAlreadyOnline);
   } else {
     double now = OleDateNow();
     rs->SetDate("LastLoginTime", now);

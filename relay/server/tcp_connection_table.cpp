@@ -119,6 +119,18 @@ bool CTcpConnectionTable::LockCard(const CUserRecord& user, const std::string& d
   return false;
 }
 
+bool CTcpConnectionTable::HasLockableCard(const CUserRecord& user,
+                                          const std::string& device_id) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto hit = by_id_.find(Fold(device_id));
+  if (device_id.empty() || hit == by_id_.end()) return false;
+  for (const auto& [key, it] : hit->second) {
+    const CConnection& c = *it->second.connection;
+    if (c.GetId() == device_id && MayLockCard(user, c)) return true;
+  }
+  return false;
+}
+
 uint8_t CTcpConnectionTable::ForwardToCard(const CUserRecord& user, const std::string& device_id,
                                            const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> guard(lock_);

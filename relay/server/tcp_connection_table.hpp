@@ -51,6 +51,9 @@ class CTcpConnectionTable {
   bool LockCard(const CUserRecord& user, const std::string& device_id, uint8_t lock,
                 uint8_t* result);
   // Forwarding results 0-5 (see comm_packet_msg.hpp).
+  // Whether an entry of this Device ID (compared with case) is one the user
+  // may lock, as LockCard finds it, without changing its lock.
+  bool HasLockableCard(const CUserRecord& user, const std::string& device_id) const;
   uint8_t ForwardToCard(const CUserRecord& user, const std::string& device_id, const uint8_t* data,
                         size_t length);
   // Closes the first peer whose id equals `id` ignoring case.

@@ -367,8 +367,8 @@ TEST(ZvrelaydOperationsDefaults, ProductionIntervalsAreTheDocumentedOnes) {
   daemon::ServerSettings s;
   EXPECT_EQ(s.stats_interval_ms, 60000);
   EXPECT_EQ(s.unknown_card_log_interval_ms, 60000);
-  EXPECT_EQ(s.node_heartbeat_ms, 5000);
-  EXPECT_EQ(s.node_stale_ms, 20000);
+  EXPECT_EQ(s.node_heartbeat_ms, 2500);
+  EXPECT_EQ(s.node_stale_ms, 10000);
   EXPECT_TRUE(s.node_name.empty());
 }
 

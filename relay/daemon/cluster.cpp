@@ -1,0 +1,318 @@
+#include "relay/daemon/cluster.hpp"
+
+#include <vector>
+
+#include "relay/daemon/card_delivery.hpp"
+#include "relay/daemon/cluster_tables.hpp"
+#include "relay/daemon/node_registry.hpp"
+#include "relay/daemon/stream_frames.hpp"
+#include "relay/messages/comm_packet_msg.hpp"
+#include "relay/server/card_rules.hpp"
+
+namespace zv::daemon {
+namespace {
+
+// Who a message from another server speaks for: a user that server has
+// checked already, acting with the lock it holds.
+struct Acting : CUserRecord {
+  explicit Acting(const std::string& name) {
+    SetName(name);
+    SetType(kUserTypeAll);
+  }
+};
+
+}  // namespace
+
+CCluster::CCluster(const ServerSettings& settings, std::string uri, CDbWorkers& workers,
+                   std::shared_ptr<CTcpConnectionTable> users,
+                   std::shared_ptr<CTcpConnectionTable> cards, LogFn log)
+    : settings_(settings),
+      me_(settings.node_name),
+      workers_(workers),
+      users_(std::move(users)),
+      cards_(std::move(cards)),
+      log_(std::move(log)) {
+  channel_ = std::make_unique<CNodeChannel>(
+      std::move(uri), me_, [this](NodeMessage&& m) { OnMessage(std::move(m)); }, log_);
+}
+
+CCluster::~CCluster() {
+  Stop();
+}
+
+int CCluster::Start(std::string* error) {
+  return channel_->Start(error);
+}
+
+void CCluster::Stop() {
+  channel_->Stop();
+}
+
+void CCluster::Send(const std::string& node, NodeMessageKind kind, const std::string& device,
+                    const std::string& user, const uint8_t* data, size_t length) {
+  NodeMessage m;
+  m.kind = kind;
+  m.device = device;
+  m.user = user;
+  if (data) m.data.assign(data, data + length);
+  channel_->Send(node, std::move(m));
+}
+
+uint8_t CCluster::SetTableLock(const std::string& device, const std::string& user, uint8_t lock) {
+  uint8_t result = kLockRefused;
+  cards_->LockCard(Acting(user), device, lock, &result);
+  return result;
+}
+
+uint8_t CCluster::LockCard(const CUserRecord& user, const std::string& device_id, uint8_t lock) {
+  const std::string& name = user.GetName();
+  if (cards_->HasLockableCard(user, device_id)) {
+    // The card is here: the database decides between this server's users
+    // and the others', then the table follows.
+    uint8_t result = kLockRefused;
+    if (lock) {
+      if (TakeCardLock(device_id, name, me_) != 1) return kLockRefused;
+      cards_->LockCard(user, device_id, lock, &result);
+      if (result != kLockGranted) GiveCardLockUp(device_id, name);
+    } else {
+      cards_->LockCard(user, device_id, 0, &result);
+      if (result == kLockGranted && GiveCardLockUp(device_id, name) < 0) result = kLockRefused;
+    }
+    return result;
+  }
+  CardPlace place;
+  if (FindCard(device_id, &place) != 1 || place.device != device_id || place.node == me_ ||
+      !MayLockCardOf(user, place.organization)) {
+    // Not a TCP card of another server this user may lock: a UDP card here,
+    // or nothing (as one server answers).
+    uint8_t result = kLockRefused;
+    if (auto udp = CConnectionRegistry::Instance().UdpCardTable())
+      udp->LockCard(user, device_id, lock, &result);
+    return result;
+  }
+  const std::string key = LowerName(device_id);
+  if (lock) {
+    if (TakeCardLock(device_id, name, me_) != 1) return kLockRefused;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      held_elsewhere_[key] = LockHeldElsewhere{device_id, name, place.node};
+    }
+    Send(place.node, NodeMessageKind::kLock, device_id, name);
+    return kLockGranted;
+  }
+  if (GiveCardLockUp(device_id, name) != 1) return kLockRefused;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = held_elsewhere_.find(key);
+    if (it != held_elsewhere_.end() && it->second.user == name) held_elsewhere_.erase(it);
+  }
+  Send(place.node, NodeMessageKind::kUnlock, device_id, name);
+  return kLockGranted;
+}
+
+bool CCluster::ForwardsFromMemory(const std::string& device_id) const {
+  if (cards_->IsOnline(device_id)) return true;
+  std::lock_guard<std::mutex> guard(lock_);
+  return held_elsewhere_.count(LowerName(device_id)) > 0;
+}
+
+uint8_t CCluster::ForwardToCard(const CUserRecord& user, const std::string& device_id,
+                                const uint8_t* data, size_t length) {
+  if (!data || length == 0) return kForwardSendFailed;
+  const std::string key = LowerName(device_id);
+  std::string node, device;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = held_elsewhere_.find(key);
+    if (it != held_elsewhere_.end() && it->second.user == user.GetName()) {
+      node = it->second.node;
+      device = it->second.device;
+    }
+  }
+  if (node.empty()) {
+    // What one server would answer, from the database: no card, not
+    // locked, locked by another, another organization, in that order.
+    CardPlace place;
+    const int found = FindCard(device_id, &place);
+    if (found < 0) return kForwardSendFailed;
+    if (found == 0 || place.node == me_) return kForwardCardOffline;
+    CardLockRow row;
+    const int locked = ReadCardLock(place.device, &row);
+    if (locked < 0) return kForwardSendFailed;
+    if (locked == 0) return kForwardNotLocked;
+    if (row.user != user.GetName()) return kForwardLockedByOther;
+    if (user.GetType() != kUserTypeAll && place.organization != user.GetOrganizationName())
+      return kForwardOtherOrganization;
+    node = place.node;
+    device = place.device;
+    std::lock_guard<std::mutex> guard(lock_);
+    held_elsewhere_[key] = LockHeldElsewhere{device, user.GetName(), node};
+  }
+  Send(node, NodeMessageKind::kPacket, device, user.GetName(), data, length);
+  return kForwardSent;
+}
+
+bool CCluster::IsUserOnline(const std::string& name) {
+  return UserOnOtherNode(name, me_) == 1;
+}
+
+int CCluster::ClaimUser(const std::string& name) {
+  return ClaimUserSession(name, me_);
+}
+
+int CCluster::DeliverToUser(const std::string& owner, const uint8_t* frame, size_t length) {
+  if (length < kCardIdLength + 2) return -1;
+  const std::string device = CardFrameId(frame);
+  std::string node;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = owners_elsewhere_.find(LowerName(device));
+    if (it == owners_elsewhere_.end() || it->second.user != owner) return -1;
+    node = it->second.node;
+  }
+  Send(node, NodeMessageKind::kAnswer, device, owner, frame, length);
+  return 1;
+}
+
+void CCluster::CardArrived(const std::string& device_id) {
+  {
+    // Packets of this server's users go to the table from now on.
+    std::lock_guard<std::mutex> guard(lock_);
+    held_elsewhere_.erase(LowerName(device_id));
+  }
+  workers_.RunInOrder([self = shared_from_this(), device_id] {
+    CardPlace place;
+    if (FindCard(device_id, &place) == 1 && place.node != self->me_) {
+      // The later registration wins: the other server lets the card go.
+      self->log_("card " + device_id + " taken over from node " + place.node);
+      self->Send(place.node, NodeMessageKind::kDrop, device_id, std::string());
+    }
+    CardLockRow row;
+    if (ReadCardLock(device_id, &row) != 1) return;
+    self->SetTableLock(device_id, row.user, 1);
+    if (row.node == self->me_) return;
+    {
+      std::lock_guard<std::mutex> guard(self->lock_);
+      self->owners_elsewhere_[LowerName(device_id)] = OwnerElsewhere{device_id, row.user, row.node};
+    }
+    self->Send(row.node, NodeMessageKind::kMoved, device_id, row.user);
+  });
+}
+
+void CCluster::CardLeft(const std::string& device_id) {
+  const std::string key = LowerName(device_id);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    owners_elsewhere_.erase(key);
+    // Taken over: the lock stays for the server that has the card now.
+    if (handed_over_.erase(key)) return;
+  }
+  workers_.RunInOrder([self = shared_from_this(), device_id] {
+    CardLockRow row;
+    if (DropCardLock(device_id, &row) == 1 && row.node != self->me_)
+      self->Send(row.node, NodeMessageKind::kGone, device_id, row.user);
+  });
+}
+
+void CCluster::UserLeft(const std::string& name) {
+  workers_.RunInOrder([self = shared_from_this(), name] {
+    std::vector<std::string> devices;
+    EndUserSession(name, self->me_, &devices);
+    for (const std::string& device : devices) {
+      std::string node;
+      {
+        std::lock_guard<std::mutex> guard(self->lock_);
+        auto it = self->held_elsewhere_.find(LowerName(device));
+        if (it == self->held_elsewhere_.end() || it->second.user != name) continue;
+        node = it->second.node;
+        self->held_elsewhere_.erase(it);
+      }
+      self->Send(node, NodeMessageKind::kUnlock, device, name);
+    }
+  });
+}
+
+void CCluster::ExpireDeadNodes() {
+  const int64_t now = WallClockMs();
+  std::vector<std::string> dead;
+  if (daemon::ExpireDeadNodes(me_, now, settings_.node_stale_ms, &dead) == 1)
+    for (const std::string& node : dead)
+      log_("node " + node + " has sent no heartbeat for " +
+           std::to_string(settings_.node_stale_ms / 1000) +
+           " s: its users' sessions and locks and its cards are released");
+  // Locks held by users of servers that are gone, whoever released the rows.
+  std::vector<std::string> live;
+  if (LiveNodes(now, settings_.node_stale_ms, &live) != 1) return;
+  const std::unordered_set<std::string> alive(live.begin(), live.end());
+  std::vector<std::pair<std::string, std::string>> release;  // (device, user)
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto it = owners_elsewhere_.begin(); it != owners_elsewhere_.end();) {
+      if (alive.count(it->second.node)) {
+        ++it;
+        continue;
+      }
+      release.emplace_back(it->second.device, it->second.user);
+      it = owners_elsewhere_.erase(it);
+    }
+  }
+  for (const auto& entry : release) SetTableLock(entry.first, entry.second, 0);
+}
+
+void CCluster::OnMessage(NodeMessage&& m) {
+  const std::string key = LowerName(m.device);
+  switch (m.kind) {
+    case NodeMessageKind::kPacket:
+      // The user's server checked the lock; the table checks it again, so a
+      // packet that crossed an unlock goes nowhere.
+      cards_->ForwardToCard(Acting(m.user), m.device, m.data.data(), m.data.size());
+      break;
+    case NodeMessageKind::kAnswer:
+      DeliverToUserHere(m.user, m.data.data(), m.data.size());
+      break;
+    case NodeMessageKind::kLock:
+      if (SetTableLock(m.device, m.user, 1) == kLockGranted) {
+        std::lock_guard<std::mutex> guard(lock_);
+        owners_elsewhere_[key] = OwnerElsewhere{m.device, m.user, m.from};
+      }
+      break;
+    case NodeMessageKind::kUnlock: {
+      SetTableLock(m.device, m.user, 0);
+      std::lock_guard<std::mutex> guard(lock_);
+      auto it = owners_elsewhere_.find(key);
+      if (it != owners_elsewhere_.end() && it->second.user == m.user) owners_elsewhere_.erase(it);
+      break;
+    }
+    case NodeMessageKind::kDrop: {
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        handed_over_.insert(key);
+      }
+      if (cards_->DisconnectById(m.device)) {
+        log_("card " + m.device + " registered on node " + m.from + ": its connection here closes");
+      } else {
+        std::lock_guard<std::mutex> guard(lock_);
+        handed_over_.erase(key);
+      }
+      break;
+    }
+    case NodeMessageKind::kMoved: {
+      const bool here = users_->IsOnline(m.user);
+      std::lock_guard<std::mutex> guard(lock_);
+      auto it = held_elsewhere_.find(key);
+      if (it != held_elsewhere_.end() && it->second.user == m.user)
+        it->second.node = m.from;
+      else if (here)
+        held_elsewhere_[key] = LockHeldElsewhere{m.device, m.user, m.from};
+      break;
+    }
+    case NodeMessageKind::kGone: {
+      std::lock_guard<std::mutex> guard(lock_);
+      auto it = held_elsewhere_.find(key);
+      if (it != held_elsewhere_.end() && it->second.user == m.user) held_elsewhere_.erase(it);
+      break;
+    }
+  }
+}
+
+}  // namespace zv::daemon
