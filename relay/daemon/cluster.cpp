@@ -25,12 +25,13 @@ struct Acting : CUserRecord {
 
 CCluster::CCluster(const ServerSettings& settings, std::string uri, CDbWorkers& workers,
                    std::shared_ptr<CTcpConnectionTable> users,
-                   std::shared_ptr<CTcpConnectionTable> cards, LogFn log)
+                   std::shared_ptr<CTcpConnectionTable> cards, CServerStats& stats, LogFn log)
     : settings_(settings),
       me_(settings.node_name),
       workers_(workers),
       users_(std::move(users)),
       cards_(std::move(cards)),
+      stats_(stats),
       log_(std::move(log)) {
   channel_ = std::make_unique<CNodeChannel>(
       std::move(uri), me_, [this](NodeMessage&& m) { OnMessage(std::move(m)); }, log_);
@@ -175,28 +176,31 @@ int CCluster::DeliverToUser(const std::string& owner, const uint8_t* frame, size
 }
 
 void CCluster::CardArrived(const std::string& device_id) {
-  {
-    // Packets of this server's users go to the table from now on.
-    std::lock_guard<std::mutex> guard(lock_);
-    held_elsewhere_.erase(LowerName(device_id));
+  std::lock_guard<std::mutex> guard(lock_);
+  held_elsewhere_.erase(LowerName(device_id));
+}
+
+void CCluster::CardsArriving(CAccountDb& db, const std::vector<CardOnLineFlag>& flags) {
+  std::vector<std::string> ids;
+  for (const CardOnLineFlag& f : flags)
+    if (f.online && f.node == me_) ids.push_back(f.device_id);
+  if (ids.empty()) return;
+  std::vector<ArrivingCard> former, locked;
+  ReadArrivals(db, ids, me_, &former, &locked);
+  for (const ArrivingCard& card : former) {
+    log_("card " + card.device + " taken over from node " + card.node);
+    Send(card.node, NodeMessageKind::kDrop, card.device, std::string());
   }
-  workers_.RunInOrder([self = shared_from_this(), device_id] {
-    CardPlace place;
-    if (FindCard(device_id, &place) == 1 && place.node != self->me_) {
-      // The later registration wins: the other server lets the card go.
-      self->log_("card " + device_id + " taken over from node " + place.node);
-      self->Send(place.node, NodeMessageKind::kDrop, device_id, std::string());
-    }
-    CardLockRow row;
-    if (ReadCardLock(device_id, &row) != 1) return;
-    self->SetTableLock(device_id, row.user, 1);
-    if (row.node == self->me_) return;
+  for (const ArrivingCard& card : locked) {
+    SetTableLock(card.device, card.lock.user, 1);
+    if (card.lock.node == me_) continue;
     {
-      std::lock_guard<std::mutex> guard(self->lock_);
-      self->owners_elsewhere_[LowerName(device_id)] = OwnerElsewhere{device_id, row.user, row.node};
+      std::lock_guard<std::mutex> guard(lock_);
+      owners_elsewhere_[LowerName(card.device)] =
+          OwnerElsewhere{card.device, card.lock.user, card.lock.node};
     }
-    self->Send(row.node, NodeMessageKind::kMoved, device_id, row.user);
-  });
+    Send(card.lock.node, NodeMessageKind::kMoved, card.device, card.lock.user);
+  }
 }
 
 void CCluster::CardLeft(const std::string& device_id) {
@@ -265,10 +269,13 @@ void CCluster::OnMessage(NodeMessage&& m) {
     case NodeMessageKind::kPacket:
       // The user's server checked the lock; the table checks it again, so a
       // packet that crossed an unlock goes nowhere.
-      cards_->ForwardToCard(Acting(m.user), m.device, m.data.data(), m.data.size());
+      if (cards_->ForwardToCard(Acting(m.user), m.device, m.data.data(), m.data.size()) ==
+          kForwardSent)
+        stats_.PacketToCard(m.data.size());
       break;
     case NodeMessageKind::kAnswer:
-      DeliverToUserHere(m.user, m.data.data(), m.data.size());
+      if (DeliverToUserHere(m.user, m.data.data(), m.data.size()) == 1)
+        stats_.AnswerToUser(m.data.size());
       break;
     case NodeMessageKind::kLock:
       if (SetTableLock(m.device, m.user, 1) == kLockGranted) {

@@ -28,6 +28,7 @@
 
 #include "relay/daemon/db_workers.hpp"
 #include "relay/daemon/node_channel.hpp"
+#include "relay/daemon/server_ops.hpp"
 #include "relay/daemon/server_settings.hpp"
 #include "relay/server/connection_registry.hpp"
 #include "relay/server/tcp_connection_table.hpp"
@@ -40,7 +41,7 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
 
   CCluster(const ServerSettings& settings, std::string uri, CDbWorkers& workers,
            std::shared_ptr<CTcpConnectionTable> users, std::shared_ptr<CTcpConnectionTable> cards,
-           LogFn log);
+           CServerStats& stats, LogFn log);
   ~CCluster() override;
 
   // Listens on this server's channel: 1, or 0 with the reason.
@@ -58,9 +59,13 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   // card is here, or a user here holds its lock elsewhere. Otherwise the
   // request is handled on a database worker.
   bool ForwardsFromMemory(const std::string& device_id) const;
-  // A TCP card registered here (before its OnLine flag is written): the
-  // server that held it before drops it, and its lock comes with it.
+  // A TCP card registered here: this server's users reach it through the
+  // table from now on.
   void CardArrived(const std::string& device_id);
+  // In the transaction that writes a batch of OnLine flags, before them:
+  // the servers that held the cards arriving here drop them (the later
+  // registration wins), and their locks come with them.
+  void CardsArriving(CAccountDb& db, const std::vector<CardOnLineFlag>& flags);
   // A TCP card left this server: its lock goes with it, unless another
   // server took the card over.
   void CardLeft(const std::string& device_id);
@@ -93,6 +98,7 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   CDbWorkers& workers_;
   std::shared_ptr<CTcpConnectionTable> users_;
   std::shared_ptr<CTcpConnectionTable> cards_;
+  CServerStats& stats_;
   LogFn log_;
   std::unique_ptr<CNodeChannel> channel_;
 

@@ -155,6 +155,47 @@ int FindCard(const std::string& device, CardPlace* place) {
   return 1;
 }
 
+int ReadArrivals(CAccountDb& db, const std::vector<std::string>& ids, const std::string& me,
+                 std::vector<ArrivingCard>* former, std::vector<ArrivingCard>* locked) {
+  int result = 1;
+  InSlices(ids, [&](size_t at, size_t n) {
+    const auto first = ids.begin() + static_cast<long>(at);
+    std::vector<std::string> params(first, first + static_cast<long>(n));
+    const std::string in = Marks(n);
+    for (int pass = 0; pass < 2; ++pass) {
+      std::unique_ptr<CRecordset> rs = db.OpenRecordset(
+          pass == 0
+              ? CSqlStatement{"SELECT DeviceID, Node FROM CardNode WHERE DeviceID IN " + in, params}
+              : CSqlStatement{"SELECT DeviceID, UserName, Node FROM CardLock WHERE "
+                              "DeviceID IN " +
+                                  in,
+                              params});
+      if (!rs) {
+        result = -1;
+        continue;
+      }
+      try {
+        for (bool more = !rs->IsBOF(); more && !rs->IsEOF(); rs->MoveNext()) {
+          ArrivingCard card;
+          rs->GetText("DeviceID", card.device);
+          if (pass == 0) {
+            rs->GetText("Node", card.node);
+            if (card.node != me) former->push_back(card);
+          } else {
+            rs->GetText("UserName", card.lock.user);
+            rs->GetText("Node", card.lock.node);
+            locked->push_back(card);
+          }
+        }
+      } catch (const CDbError&) {
+        result = -1;
+      }
+      rs->Close();
+    }
+  });
+  return result;
+}
+
 int ClaimUserSession(const std::string& name, const std::string& node) {
   CAccountDb db;
   int changes = 0;

@@ -41,6 +41,17 @@ struct CardPlace {
 };
 int FindCard(const std::string& device, CardPlace* place);
 
+// What cards registering on `me` bring along, read on `db` inside the
+// caller's transaction: the other servers that held them (device, node) and
+// their locks (device, lock row).
+struct ArrivingCard {
+  std::string device;
+  std::string node;  // the server that held it
+  CardLockRow lock;  // its lock, user empty when none
+};
+int ReadArrivals(CAccountDb& db, const std::vector<std::string>& ids, const std::string& me,
+                 std::vector<ArrivingCard>* former, std::vector<ArrivingCard>* locked);
+
 // A user's session: 1 claimed for `node` (or already its), 0 another
 // server carries the user.
 int ClaimUserSession(const std::string& name, const std::string& node);

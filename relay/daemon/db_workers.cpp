@@ -22,7 +22,12 @@ CDbWorkers::~CDbWorkers() {
 void CDbWorkers::SetCardOnLine(const std::string& device_id, const std::string& node,
                                uint8_t online) {
   if (inline_) {
-    SetCardOnLineAt(device_id, node, online);
+    CAccountDb db;
+    CWriteTransaction transaction(db);
+    const std::vector<CardOnLineFlag> flag = {{device_id, node, online}};
+    if (observer_) observer_(db, flag);
+    WriteCardOnLineFlags(db, flag);
+    transaction.Commit();
     return;
   }
   std::lock_guard<std::mutex> guard(flags_lock_);
@@ -48,6 +53,7 @@ void CDbWorkers::WriteCardFlags() {
   // so a card that came and went ends as it left.
   CAccountDb db;
   CWriteTransaction transaction(db);
+  if (observer_) observer_(db, batch);
   WriteCardOnLineFlags(db, batch);
   transaction.Commit();
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -61,6 +62,12 @@ class CDbWorkers {
   // one transaction: a fleet that reconnects at once after a restart costs a
   // few commits instead of one per card.
   void SetCardOnLine(const std::string& device_id, const std::string& node, uint8_t online);
+  // Runs inside each batch's transaction before its flags are written, with
+  // the batch (the servers sharing a database read what the cards bring
+  // along there: their former server and their lock). Set before the first
+  // flag.
+  using FlagObserver = std::function<void(CAccountDb&, const std::vector<CardOnLineFlag>&)>;
+  void SetFlagObserver(FlagObserver observer) { observer_ = std::move(observer); }
   // Lets the jobs that run end and drops those still waiting. Idempotent.
   void Stop();
 
@@ -78,6 +85,7 @@ class CDbWorkers {
   std::mutex flags_lock_;
   std::deque<std::vector<CardOnLineFlag>> batches_;  // each with its write job waiting
   uint64_t newest_batch_after_ = 0;                  // in_order_posts_ when it was made
+  FlagObserver observer_;
 };
 
 }  // namespace zv::daemon

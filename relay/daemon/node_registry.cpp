@@ -166,55 +166,11 @@ void ReleaseNode(const NodeIdentity& me) {
   transaction.Commit();
 }
 
-void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online) {
-  CAccountDb db;
-  CWriteTransaction transaction(db);
-  WriteCardOnLineAt(db, device_id, node, online);
-  transaction.Commit();
-}
-
-void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::string& node,
-                       uint8_t online) {
-  const std::string update =
-      "UPDATE " + GetTableName(kCardKind) + " SET OnLine = ? WHERE DeviceID = ?";
-  if (node.empty()) {
-    db.ExecuteSql(CSqlStatement{update, {std::to_string(online), device_id}});
-    return;
-  }
-  if (online) {
-    db.ExecuteSql(CSqlStatement{update, {"1", device_id}});
-    db.ExecuteSql(CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ?", {device_id}});
-    db.ExecuteSql(CSqlStatement{"INSERT INTO CardNode (DeviceID, Node, Since) VALUES (?, ?, ?)",
-                                {device_id, node, std::to_string(WallClockMs())}});
-  } else {
-    // A card online on another server is online.
-    db.ExecuteSql(
-        CSqlStatement{"DELETE FROM CardNode WHERE DeviceID = ? AND Node = ?", {device_id, node}});
-    db.ExecuteSql(CSqlStatement{update + " AND DeviceID NOT IN (SELECT DeviceID FROM CardNode)",
-                                {"0", device_id}});
-  }
-}
-
-namespace {
-
-// Values bound per statement: well below what either database takes.
-constexpr size_t kIdsPerStatement = 400;
-
-// "(?, ?, ...)" for n values.
 std::string Marks(size_t n) {
   std::string marks = "(";
   for (size_t i = 0; i < n; ++i) marks += i ? ", ?" : "?";
   return marks + ")";
 }
-
-// Runs `make(first, count)` for the ids in slices the statements can bind.
-template <class Make>
-void InSlices(const std::vector<std::string>& ids, Make make) {
-  for (size_t at = 0; at < ids.size(); at += kIdsPerStatement)
-    make(at, std::min(kIdsPerStatement, ids.size() - at));
-}
-
-}  // namespace
 
 void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& flags) {
   // Per card, in the order given: its last flag, and whether any flag made

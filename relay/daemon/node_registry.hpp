@@ -41,15 +41,6 @@ int BeatNode(const NodeIdentity& me, int64_t now_ms);
 // At a clean stop: the cards this server held go offline and its rows go.
 void ReleaseNode(const NodeIdentity& me);
 
-// A card comes online on `node` / goes offline there: its OnLine and its
-// card directory entry change in one transaction, on one connection, so the
-// directory costs a registration no extra commit and a reader never sees
-// one without the other. Going offline leaves an entry another node made.
-void SetCardOnLineAt(const std::string& device_id, const std::string& node, uint8_t online);
-// The same on `db`, inside the caller's transaction; with an empty node only
-// the OnLine column (a server without a node name keeps no directory).
-void WriteCardOnLineAt(CAccountDb& db, const std::string& device_id, const std::string& node,
-                       uint8_t online);
 // Many cards' flags on `db`, inside the caller's transaction, ending as the
 // same flags written one after the other would: a few statements for the
 // whole list instead of three per card, which a database server across a
@@ -60,6 +51,18 @@ struct CardOnLineFlag {
   uint8_t online = 0;
 };
 void WriteCardOnLineFlags(CAccountDb& db, const std::vector<CardOnLineFlag>& flags);
+// Values bound per statement that lists ids: well below what either
+// database takes.
+inline constexpr size_t kIdsPerStatement = 400;
+// "(?, ?, ...)" for n values.
+std::string Marks(size_t n);
+// Runs `make(first, count)` for the ids in slices the statements can bind.
+template <class Make>
+void InSlices(const std::vector<std::string>& ids, Make make) {
+  for (size_t at = 0; at < ids.size(); at += kIdsPerStatement)
+    make(at, ids.size() - at < kIdsPerStatement ? ids.size() - at : kIdsPerStatement);
+}
+
 // Device ID -> node of every card in the directory (empty without one).
 std::map<std::string, std::string> ReadCardNodes(CAccountDb& db);
 

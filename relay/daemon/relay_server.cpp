@@ -158,13 +158,18 @@ int CRelayServer::Start(std::string* error) {
   // packets between them.
   if (!node_.name.empty() && IsPostgresUri(DatabasePath())) {
     cluster_ = std::make_shared<CCluster>(settings_, DatabasePath(), *db_workers_, users_, cards_,
-                                          log_line);
+                                          ops_->Stats(), log_line);
     if (!cluster_->Start(error)) {
       cluster_.reset();
       Stop();
       return 0;
     }
     ops_->SetCluster(cluster_);
+    CCluster* cluster = cluster_.get();
+    db_workers_->SetFlagObserver(
+        [cluster](CAccountDb& db, const std::vector<CardOnLineFlag>& flags) {
+          cluster->CardsArriving(db, flags);
+        });
     registry.InstallRemotePeers(cluster_);
   }
   udp_->Start(udp_cards_, *db_workers_, ops_, settings_.node_name);
