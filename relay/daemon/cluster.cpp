@@ -236,8 +236,14 @@ void CCluster::UserLeft(const std::string& name) {
   });
 }
 
-void CCluster::ExpireDeadNodes() {
+void CCluster::ExpireDeadNodes(int beat) {
   const int64_t now = WallClockMs();
+  if (beat != 1) {
+    beating_since_ = 0;
+    return;
+  }
+  if (beating_since_ == 0) beating_since_ = now;
+  if (now - beating_since_ < settings_.node_stale_ms) return;
   std::vector<std::string> dead;
   if (daemon::ExpireDeadNodes(me_, now, settings_.node_stale_ms, &dead) == 1)
     for (const std::string& node : dead)

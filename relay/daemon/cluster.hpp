@@ -71,9 +71,11 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   void CardLeft(const std::string& device_id);
   // A user left this server for good: its session and locks go.
   void UserLeft(const std::string& name);
-  // After each heartbeat, on the heartbeat's thread: servers dead for the
-  // lease are released.
-  void ExpireDeadNodes();
+  // After each heartbeat, on the heartbeat's thread, with its result:
+  // servers dead for the lease are released. Only once this server's own
+  // heartbeat has gone through for a whole lease: after the database was
+  // away, every server's heartbeat is old, and none is dead for that.
+  void ExpireDeadNodes(int beat);
 
  private:
   struct LockHeldElsewhere {
@@ -101,6 +103,7 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   CServerStats& stats_;
   LogFn log_;
   std::unique_ptr<CNodeChannel> channel_;
+  int64_t beating_since_ = 0;  // heartbeat thread only; 0: the last beat failed
 
   mutable std::mutex lock_;
   // Keyed by the Device ID in lower case (packets find cards without case).

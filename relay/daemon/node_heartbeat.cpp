@@ -6,7 +6,7 @@ namespace zv::daemon {
 
 CNodeHeartbeat::CNodeHeartbeat(NodeIdentity me, int interval_ms,
                                std::function<void(const std::string&)> log,
-                               std::function<void()> after_beat)
+                               std::function<void(int beat)> after_beat)
     : me_(std::move(me)),
       interval_ms_(interval_ms > 0 ? interval_ms : 1000),
       log_(std::move(log)),
@@ -43,7 +43,7 @@ void CNodeHeartbeat::Run() {
              "node's name once it looks stale");
       last = beat;
     }
-    if (after_beat_) after_beat_();
+    if (after_beat_) after_beat_(beat);
     guard.lock();
   }
 }

@@ -17,10 +17,11 @@ class CNodeHeartbeat {
  public:
   // `log` gets a line when the heartbeat starts failing, when it works again
   // and when another server took the row over.
-  // `after_beat`, when given, runs on the same thread after each beat (the
-  // servers sharing the database look for dead ones there).
+  // `after_beat`, when given, runs on the same thread after each beat with
+  // its result (BeatNode's): the servers sharing the database look for dead
+  // ones there.
   CNodeHeartbeat(NodeIdentity me, int interval_ms, std::function<void(const std::string&)> log,
-                 std::function<void()> after_beat = nullptr);
+                 std::function<void(int beat)> after_beat = nullptr);
   ~CNodeHeartbeat();
   CNodeHeartbeat(const CNodeHeartbeat&) = delete;
   CNodeHeartbeat& operator=(const CNodeHeartbeat&) = delete;
@@ -31,7 +32,7 @@ class CNodeHeartbeat {
   const NodeIdentity me_;
   const int interval_ms_;
   std::function<void(const std::string&)> log_;
-  std::function<void()> after_beat_;
+  std::function<void(int beat)> after_beat_;
   std::mutex lock_;
   std::condition_variable wake_;
   bool stop_ = false;

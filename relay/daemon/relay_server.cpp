@@ -175,10 +175,11 @@ int CRelayServer::Start(std::string* error) {
   udp_->Start(udp_cards_, *db_workers_, ops_, settings_.node_name);
   if (!node_.name.empty()) {
     std::weak_ptr<CCluster> cluster = cluster_;
-    heartbeat_ =
-        std::make_unique<CNodeHeartbeat>(node_, settings_.node_heartbeat_ms, log_line, [cluster] {
-          if (auto c = cluster.lock()) c->ExpireDeadNodes();
-        });
+    heartbeat_ = std::make_unique<CNodeHeartbeat>(node_, settings_.node_heartbeat_ms, log_line,
+                                                  [cluster](int beat) {
+                                                    if (auto c = cluster.lock())
+                                                      c->ExpireDeadNodes(beat);
+                                                  });
   }
   users_->Log().WriteLog("serving users on port " + std::to_string(user_port_) +
                          ", cards on port " + std::to_string(card_port_) + " (TCP and UDP), " +
