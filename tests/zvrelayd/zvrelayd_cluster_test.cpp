@@ -82,7 +82,7 @@ struct User {
     while (status.type == 0x0F05 && status.body.size() > 1);
     if (status.type != 0x0F05 || status.body.size() != 1) return 0xFF;
     if (status.body[0] == 1) {
-      test::Frame reply = peer.ReadFrame(2000);
+      test::Frame reply = peer.ReadFrame(500);
       *replied = reply.body.size() > 9 && reply.body[0] == 5 && reply.body[9] == 0xE8;
     }
     return status.body[0];
@@ -223,9 +223,10 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
   EXPECT_EQ(LoginResult(b_, "alice"), 3);
   EXPECT_EQ(LoginResult(a_, "BOB"), 3);
 
-  for (int round = 0; round < 6; ++round) {
+  // Each round both ask at the same moment, the card's own node racing a
+  // remote one; whoever wins, the answers are those of one server, at once.
+  for (int round = 0; round < 10; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    // Both ask at the same moment; the card's own node and a remote one race.
     ASSERT_TRUE(alice->peer.Send(test::LockFrame("ABC123", 1)));
     ASSERT_TRUE(bob->peer.Send(test::LockFrame("ABC123", 1)));
     const test::Frame a = alice->peer.ReadFrame(10000), b = bob->peer.ReadFrame(10000);
@@ -238,16 +239,29 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
     // turns up at the holder either.
     bool replied = false;
     EXPECT_EQ(other.Ask("ABC123", &replied), 3);
-    EXPECT_TRUE(holder.peer.SilentFor(300));
+    EXPECT_TRUE(holder.peer.SilentFor(100));
     EXPECT_EQ(holder.Ask("ABC123", &replied), 1);
     EXPECT_TRUE(replied);
-    // Unlocked, the card is the other's at once.
+    // Unlocked, the card is the other's at once, and then back again.
     EXPECT_EQ(holder.Lock("ABC123", 0), 1);
     EXPECT_EQ(other.Lock("ABC123", 1), 1);
     EXPECT_EQ(other.Ask("ABC123", &replied), 1);
     EXPECT_TRUE(replied);
     EXPECT_EQ(other.Lock("ABC123", 0), 1);
+    EXPECT_EQ(holder.Lock("ABC123", 1), 1);
+    EXPECT_EQ(holder.Lock("ABC123", 0), 1);
   }
+  // Given up on one node, the card is free on the other at once, both ways.
+  std::string refused;
+  for (int i = 0; i < 200; ++i) {
+    User& from = i % 2 ? *alice : *bob;
+    User& to = i % 2 ? *bob : *alice;
+    from.Lock("ABC123", 1);
+    from.Lock("ABC123", 0);
+    if (to.Lock("ABC123", 1) != 1) refused += " " + std::string(i % 2 ? "bob" : "alice");
+    to.Lock("ABC123", 0);
+  }
+  EXPECT_EQ(refused, "") << "refused right after the other user's unlock";
   // A user that leaves frees its lock, and may log in on the other node.
   ASSERT_EQ(alice->Lock("ABC123", 1), 1);
   alice.reset();
@@ -256,8 +270,8 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
 }
 
 TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) {
-  // A slow card, so that the upload is surely under way when its node dies.
-  StartCard("ABC123", {&b_, &a_}, {"--reply-delay", "10"});
+  // A slower card, so that the upload is surely under way when its node dies.
+  StartCard("ABC123", {&b_, &a_}, {"--reply-delay", "1"});
   StartCard("DEF456", {&b_, &a_});
   StartCard("GHI789", {&a_});
   ASSERT_TRUE(CardOn("ABC123", b_));
@@ -278,11 +292,10 @@ TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) 
     upload.push_back(word);
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(TARVO_CLI_PATH, upload));
-  tarvo::platform::SleepMs(800);
+  tarvo::platform::SleepMs(500);
   ASSERT_EQ(cli.Wait(0), -1) << "the upload ended before the node was killed";
   ASSERT_EQ(::kill(b_.process.Pid(), SIGKILL), 0);
   ASSERT_EQ(b_.process.Wait(10000), 128 + SIGKILL);
-  const int64_t killed = tarvo::platform::MonotonicMs();
   // The interrupted upload ends one way or the other, then the user tries again.
   std::string out, line;
   while (cli.ReadLine(&line, 60000)) out += line + "\n";
@@ -294,7 +307,6 @@ TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) 
   // bob's session and lock went with the lease.
   EXPECT_TRUE(test::Eventually([&] { return LoginResult(a_, "bob") == 1; }, 15000));
   EXPECT_TRUE(test::Eventually([&] { return carol.Lock("GHI789", 1) == 1; }, 15000));
-  std::cout << "fleet took over after " << tarvo::platform::MonotonicMs() - killed << " ms\n";
   // carol's lock outlived the move: her card answers her without a new lock.
   bool replied = false;
   EXPECT_EQ(carol.Ask("DEF456", &replied), 1);
@@ -311,13 +323,13 @@ TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComes
 
   // alice keeps asking her card on the other node throughout.
   std::atomic<bool> stop{false};
-  std::atomic<int> answered{0}, failed{0}, unanswered{0};
+  std::atomic<int> answered{0}, failed{0}, lost{0}, unanswered{0};
   std::thread load([&] {
     while (!stop) {
       bool replied = false;
       const uint8_t status = alice.Ask("ABC123", &replied);
       if (status == 0xFF) ++unanswered;
-      if (status == 1 && replied) ++answered;
+      if (status == 1) ++(replied ? answered : lost);
       if (status != 1 && status != 0xFF) ++failed;
       if (status == 0xFF) break;
     }
@@ -329,7 +341,7 @@ TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComes
   EXPECT_EQ(cluster.Stop(), 1);
   EXPECT_EQ(LoginResult(a_, "bob"), 2);
   EXPECT_EQ(LoginResult(b_, "carol"), 2);
-  tarvo::platform::SleepMs(500);
+  tarvo::platform::SleepMs(1500);
   const int before = answered;
   EXPECT_EQ(cluster.Start(), 1);
   // Back without a restart of either node.
@@ -338,6 +350,9 @@ TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComes
   load.join();
   EXPECT_EQ(unanswered, 0) << "a request got no answer";
   EXPECT_GT(failed, 0) << "no request failed while the database was away";
+  // Sent (1) but never answered: only a packet under way when the database
+  // went or came back may be lost so.
+  EXPECT_LE(lost, 2) << "packets accepted while they could not travel";
   EXPECT_EQ(alice.Lock("ABC123", 0), 1);
   auto version = Cli(ZvServer(a_, "ABC123", "bob"), {"version"});
   EXPECT_EQ(version.first, 0) << version.second;
