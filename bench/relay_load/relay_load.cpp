@@ -12,11 +12,21 @@
 // and then, on a fresh server, I idle cards connected and registered with the
 // server's VmRSS before and after.
 //
+// With --nodes N several zvrelayd processes serve one PostgreSQL database as
+// one fleet: the cards connect to node 1, the --cross fraction of the users to
+// node 2 and the rest to node 1, and each run reports the users that reach
+// their cards on the same node apart from those that reach them across nodes.
+// --only failover kills a node under its cards and users (failover.cpp).
+//
 //   relay_load [--cards C] [--users U] [--seconds S] [--window W] [--rate R]
 //              [--idle-cards I] [--idle-parallel P] [--threads T (server event-loop threads)]
-//              [--db postgresql://... (an empty database; default: a fresh SQLite file)]
+//              [--db postgresql://... (an empty database) | postgresql (a PostgreSQL
+//                server of this tool's own; the default with several nodes; with one a
+//                fresh SQLite file)]
+//              [--nodes N] [--cross F (the fraction of users on node 2)]
+//              [--lease S (zvrelayd's --lease)]
 //              [--load-threads N (this tool's threads)]
-//              [--only one|window|rate|idle]
+//              [--only one|window|rate|idle|failover]
 //              [--server zvrelayd_floor (the bare forwarder, for comparison)]
 #include <unistd.h>
 
@@ -40,30 +50,13 @@
 #include "load_setup.hpp"
 #include "platform/clock.hpp"
 #include "platform/resource_limits.hpp"
-#include "raw_peers.hpp"
 #include "relay/server/account_db.hpp"
+#include "relay_peers.hpp"
+#include "scratch_postgres.hpp"
 
 namespace {
 
-using asio::awaitable;
-using asio::ip::tcp;
-using zv::test::Bytes;
-using zv::test::Concat;
-using zv::test::Counted;
-using zv::test::RelayFrame;
-using Clock = std::chrono::steady_clock;
-
-constexpr size_t kFrameHeader = 14;  // "ZVMSGPUB", type LE16, body length LE32
-constexpr size_t kIdLength = 6;
-constexpr uint16_t kCommPacketAckType = 0x0F05;
-
-struct Shared {
-  std::atomic<int> cards_registered{0};
-  std::atomic<int> users_ready{0};
-  std::atomic<int> failures{0};
-  std::atomic<bool> measuring{false};
-  std::atomic<bool> stop{false};
-};
+using namespace relay_load;
 
 // How the users send: a window of outstanding packets, or on a schedule.
 struct LoadShape {
@@ -72,90 +65,7 @@ struct LoadShape {
   int users = 1;
 };
 
-// Frames are built outside the coroutines: GCC 12 mishandles braced
-// initializer lists inside coroutine bodies.
-Bytes CardRegistration(const std::string& id) {
-  return Concat({Bytes{6, 0}, Bytes(id.begin(), id.end())});
-}
-Bytes LoginFrame(int index) {
-  return RelayFrame(0x0001, Concat({Counted(zv::bench::LoadUserName(index)), Counted("pw")}));
-}
-Bytes LockFrame(const std::string& id) {
-  return RelayFrame(0x0006, Concat({Counted(id), Bytes{1}}));
-}
-// A route 1 envelope around a small GetVersions request.
-Bytes PacketFrame(const std::string& id) {
-  const Bytes controller = {0x68, 0x32, 0xFF, 0x4B, 0x01, 0x00, 0x00};
-  const Bytes envelope =
-      Concat({Bytes{static_cast<uint8_t>(controller.size() + 6), 0, 1, 1, 1, 1, 1, 1}, controller});
-  return RelayFrame(0x0005, Concat({Counted(id), Bytes{1}, envelope}));
-}
-bool IsOne(const uint8_t* body, size_t size) {
-  return size == 1 && body[0] == 1;
-}
-
-tcp::endpoint Loopback(uint16_t port) {
-  return {asio::ip::address_v4::loopback(), port};
-}
-
-// Bytes read from a stream, cut into whole frames as they complete; the
-// rest waits for the next read. One read takes whatever the socket holds.
-class StreamBuffer {
- public:
-  uint8_t* Space() {
-    if (data_.size() - end_ < kMinSpace) {
-      // Move what waits to the front, growing only when a frame needs it.
-      std::memmove(data_.data(), data_.data() + begin_, end_ - begin_);
-      end_ -= begin_;
-      begin_ = 0;
-      if (data_.size() - end_ < kMinSpace) data_.resize(data_.size() * 2);
-    }
-    return data_.data() + end_;
-  }
-  size_t SpaceSize() const { return data_.size() - end_; }
-  void Added(size_t n) { end_ += n; }
-  const uint8_t* Front() const { return data_.data() + begin_; }
-  size_t Size() const { return end_ - begin_; }
-  void Consume(size_t n) {
-    begin_ += n;
-    if (begin_ == end_) begin_ = end_ = 0;
-  }
-
- private:
-  static constexpr size_t kMinSpace = 4096;
-  std::vector<uint8_t> data_ = std::vector<uint8_t>(65536);
-  size_t begin_ = 0;
-  size_t end_ = 0;
-};
-
-awaitable<bool> ReadFrame(tcp::socket& s, Bytes& header, Bytes& body, uint16_t* type) {
-  std::error_code ec;
-  auto token = asio::redirect_error(asio::use_awaitable, ec);
-  header.resize(kFrameHeader);
-  co_await asio::async_read(s, asio::buffer(header), token);
-  if (ec) co_return false;
-  *type = tarvo::wire::GetLe16(header.data() + 8);
-  const uint32_t length = tarvo::wire::GetLe32(header.data() + 10);
-  if (length > (1u << 20)) co_return false;
-  body.resize(length);
-  co_await asio::async_read(s, asio::buffer(body), token);
-  co_return !ec;
-}
-
-// Connects a card and sends its registration.
-awaitable<bool> ConnectCard(tcp::socket& s, uint16_t port, const std::string& id) {
-  std::error_code ec;
-  auto token = asio::redirect_error(asio::use_awaitable, ec);
-  co_await s.async_connect(Loopback(port), token);
-  if (ec) co_return false;
-  s.set_option(tcp::no_delay(true), ec);
-  const Bytes registration = CardRegistration(id);
-  co_await asio::async_write(s, asio::buffer(registration), token);
-  co_return !ec;
-}
-
-// A card that answers every forwarded packet with the same bytes, all the
-// answers to one read going out in one write.
+// A card that answers every forwarded packet with the same bytes.
 awaitable<void> EchoCard(uint16_t port, std::string id, Shared& shared) {
   tcp::socket s(co_await asio::this_coro::executor);
   if (!co_await ConnectCard(s, port, id)) {
@@ -163,33 +73,7 @@ awaitable<void> EchoCard(uint16_t port, std::string id, Shared& shared) {
     co_return;
   }
   ++shared.cards_registered;
-  std::error_code ec;
-  auto token = asio::redirect_error(asio::use_awaitable, ec);
-  StreamBuffer in;
-  Bytes out;
-  while (!shared.stop) {
-    const size_t n = co_await s.async_read_some(asio::buffer(in.Space(), in.SpaceSize()), token);
-    if (ec) co_return;
-    in.Added(n);
-    out.clear();
-    while (in.Size() >= 2) {
-      const size_t length = tarvo::wire::GetLe16(in.Front());
-      if (length < kIdLength) {
-        std::fprintf(stderr, "card %s: malformed frame from the server\n", id.c_str());
-        ++shared.failures;
-        co_return;
-      }
-      if (in.Size() < length + 2) break;
-      const uint8_t* frame = in.Front();
-      out.insert(out.end(), frame, frame + 2);
-      out.insert(out.end(), id.begin(), id.end());
-      out.insert(out.end(), frame + 2 + kIdLength, frame + 2 + length);
-      in.Consume(length + 2);
-    }
-    if (out.empty()) continue;
-    co_await asio::async_write(s, asio::buffer(out), token);
-    if (ec) co_return;
-  }
+  if (!co_await EchoPackets(s, id, shared.stop)) ++shared.failures;
 }
 
 // One user's connection, its cards and what it has in flight. The reader
@@ -205,6 +89,7 @@ struct UserState {
   int outstanding = 0;
   int statuses_due = 0;  // status answers still expected
   bool writer_waiting = false;
+  bool second_node = false;  // connected to node 2 (its cards are on node 1)
   std::vector<double> latencies_us;
 };
 
@@ -219,7 +104,11 @@ awaitable<bool> Setup(UserState& u, uint16_t port, int index) {
   uint16_t type = 0;
   const Bytes login = LoginFrame(index);
   co_await asio::async_write(u.socket, asio::buffer(login), token);
-  if (ec || !co_await ReadFrame(u.socket, header, body, &type) || type != 0x0F01) co_return false;
+  if (ec || !co_await ReadFrame(u.socket, header, body, &type) || type != kLoginAckType ||
+      body.empty() || body[0] != 1) {
+    std::fprintf(stderr, "user %d: login refused (%d)\n", index, body.empty() ? -1 : body[0]);
+    co_return false;
+  }
   asio::steady_timer timer(u.socket.get_executor());
   for (const std::string& id : u.cards) {
     bool locked = false;
@@ -379,50 +268,46 @@ awaitable<void> IdleCards(uint16_t port, int first, int count, int step,
   }
 }
 
-double Percentile(std::vector<double>& v, double p) {
-  if (v.empty()) return 0;
-  size_t k = static_cast<size_t>(p * static_cast<double>(v.size() - 1));
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
-  return v[k];
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  const int64_t end = tarvo::platform::MonotonicMs() + timeout_ms;
-  while (!done()) {
-    if (tarvo::platform::MonotonicMs() > end) return false;
-    tarvo::platform::SleepMs(10);
+// Pairs per second and latency of a group of users.
+void PrintGroup(const char* name, const std::vector<std::shared_ptr<UserState>>& users,
+                bool second_node, double elapsed) {
+  std::vector<double> all;
+  int count = 0;
+  for (const auto& u : users) {
+    if (u->second_node != second_node) continue;
+    ++count;
+    all.insert(all.end(), u->latencies_us.begin(), u->latencies_us.end());
   }
-  return true;
+  if (count == 0) return;
+  const double pairs = static_cast<double>(all.size()) / elapsed;
+  const double median = Percentile(all, 0.5), p99 = Percentile(all, 0.99);
+  std::printf(
+      "  %s: %d users, %.0f pairs per second (%.0f per user), median %.0f us, p99 %.0f us\n", name,
+      count, pairs, pairs / count, median, p99);
 }
 
-struct RunConfig {
-  std::string db;
-  int cards = 1000;
-  int users = 100;
-  int seconds = 10;
-  int threads = 2;
-  int load_threads = 1;
-  std::string server = "zvrelayd";  // or zvrelayd_floor, the bare forwarder
-  int idle_parallel = 16;           // idle cards connecting at once
-};
-
-// One forwarding run on a fresh server; prints its figures.
+// One forwarding run on fresh servers; prints its figures.
 int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
-  zv::bench::LoadServer server;
-  if (!zv::bench::StartLoadServer(run.db, run.threads, &server, run.server)) return 1;
+  std::vector<std::unique_ptr<Node>> nodes;
+  for (int i = 0; i < run.nodes; ++i) {
+    nodes.push_back(std::make_unique<Node>());
+    if (!StartNode(run, i, nodes.back().get())) return 1;
+  }
   std::vector<std::unique_ptr<asio::io_context>> loops;
   for (int i = 0; i < run.load_threads; ++i) loops.push_back(std::make_unique<asio::io_context>(1));
   Shared shared;
   for (int i = 0; i < run.cards; ++i)
     asio::co_spawn(*loops[static_cast<size_t>(i % run.load_threads)],
-                   EchoCard(server.card_port, zv::bench::LoadCardId(i), shared), asio::detached);
+                   EchoCard(nodes[0]->card_port, zv::bench::LoadCardId(i), shared), asio::detached);
   std::vector<std::shared_ptr<UserState>> users;
   for (int u = 0; u < run.users; ++u) {
     asio::io_context& loop = *loops[static_cast<size_t>(u % run.load_threads)];
     auto state = std::make_shared<UserState>(loop.get_executor());
     for (int c = u; c < run.cards; c += run.users) state->cards.push_back(zv::bench::LoadCardId(c));
+    state->second_node = run.nodes > 1 && OnSecondNode(u, run.cross);
     users.push_back(state);
-    asio::co_spawn(loop, User(state, server.user_port, u, shape, shared), asio::detached);
+    const uint16_t port = nodes[state->second_node ? 1 : 0]->user_port;
+    asio::co_spawn(loop, User(state, port, u, shape, shared), asio::detached);
   }
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
   std::vector<std::thread> runners;
@@ -435,22 +320,28 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   double elapsed = 0, server_cpu = 0, own_cpu = 0;
   if (ready && shared.failures == 0) {
     tarvo::platform::SleepMs(500);  // warm up
-    const double cpu0 = zv::bench::ProcessCpuSeconds(server.process.Pid());
+    auto servers_cpu = [&] {
+      double sum = 0;
+      for (const auto& n : nodes) sum += zv::bench::ProcessCpuSeconds(n->process.Pid());
+      return sum;
+    };
+    const double cpu0 = servers_cpu();
     const double own0 = zv::bench::ProcessCpuSeconds(getpid());
     const auto t0 = Clock::now();
     shared.measuring = true;
     tarvo::platform::SleepMs(run.seconds * 1000);
     shared.measuring = false;
     elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-    server_cpu = zv::bench::ProcessCpuSeconds(server.process.Pid()) - cpu0;
+    server_cpu = servers_cpu() - cpu0;
     own_cpu = zv::bench::ProcessCpuSeconds(getpid()) - own0;
   }
   shared.stop = true;
-  const long rss = zv::bench::ServerRssKiB(run.db);
+  long rss = 0;
+  for (const auto& n : nodes) rss += RssKiB(n->process.Pid());
   for (auto& loop : loops) loop->stop();
   for (std::thread& t : runners) t.join();
-  server.process.Terminate();
-  server.process.Wait(10000);
+  for (const auto& n : nodes) n->process.Terminate();
+  for (const auto& n : nodes) n->process.Wait(10000);
   if (!ready || shared.failures > 0) {
     std::fprintf(stderr, "%s: failed (%d cards registered, %d users ready, %d failures)\n", title,
                  shared.cards_registered.load(), shared.users_ready.load(), shared.failures.load());
@@ -463,10 +354,10 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   // The bare forwarder always runs one loop, whatever --threads says.
   const int server_loops = run.server == "zvrelayd" ? run.threads : 1;
   std::printf(
-      "  %s, %d cards, %d users, %d server loops, %d load threads: %zu round trips in "
+      "  %s, %d node(s), %d cards, %d users, %d server loops, %d load threads: %zu round trips in "
       "%.1f s\n",
-      run.server.c_str(), run.cards, run.users, server_loops, run.load_threads, all.size(),
-      elapsed);
+      run.server.c_str(), run.nodes, run.cards, run.users, server_loops, run.load_threads,
+      all.size(), elapsed);
   if (shape.rate > 0)
     std::printf("  offered %.0f, answered %.0f request/answer pairs per second\n", shape.rate,
                 pairs);
@@ -476,8 +367,12 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
                p99 = Percentile(all, 0.99), p999 = Percentile(all, 0.999);
   std::printf("  latency median %.0f us, p99 %.0f us (p90 %.0f us, p99.9 %.0f us)\n", median, p99,
               p90, p999);
+  if (run.nodes > 1) {
+    PrintGroup("same node (users and cards on n1)", users, false, elapsed);
+    PrintGroup("across nodes (users on n2, cards on n1)", users, true, elapsed);
+  }
   if (pairs > 0)
-    std::printf("  CPU per pair: server %.1f us, this tool %.1f us; server RSS %.1f MiB\n",
+    std::printf("  CPU per pair: servers %.1f us, this tool %.1f us; servers' RSS %.1f MiB\n",
                 server_cpu * 1e6 / (pairs * elapsed), own_cpu * 1e6 / (pairs * elapsed),
                 static_cast<double>(rss) / 1024.0);
   return 0;
@@ -557,6 +452,8 @@ int IdleMemory(const RunConfig& run, int idle) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each figure shows as its run ends, also through a pipe.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   RunConfig run;
   int idle = 10000, window = 0;
   double rate = 10000;
@@ -588,21 +485,38 @@ int main(int argc, char** argv) {
       run.server = argv[i + 1];
     else if (a == "--db")
       db_uri = argv[i + 1];
+    else if (a == "--nodes")
+      run.nodes = v;
+    else if (a == "--cross")
+      run.cross = std::atof(argv[i + 1]);
+    else if (a == "--lease")
+      run.lease = v;
     else {
       std::fprintf(stderr, "unknown option %s\n", a.c_str());
       return 2;
     }
   }
   if (run.users < 1 || run.cards < run.users || run.seconds < 1 || idle < 0 || run.threads < 1 ||
-      run.load_threads < 1 || window < 0 || rate < 0) {
+      run.load_threads < 1 || window < 0 || rate < 0 || run.nodes < 1 || run.cross < 0 ||
+      run.cross > 1 || run.lease < 0) {
     std::fprintf(stderr,
-                 "need 1 <= users <= cards, seconds >= 1, threads >= 1, window >= 0, rate >= 0\n");
+                 "need 1 <= users <= cards, seconds >= 1, threads >= 1, window >= 0, rate >= 0, "
+                 "nodes >= 1, 0 <= cross <= 1, lease >= 0\n");
     return 2;
   }
-  if (!only.empty() && only != "one" && only != "window" && only != "rate" && only != "idle") {
-    std::fprintf(stderr, "--only takes one, window, rate or idle\n");
+  if (!only.empty() && only != "one" && only != "window" && only != "rate" && only != "idle" &&
+      only != "failover") {
+    std::fprintf(stderr, "--only takes one, window, rate, idle or failover\n");
     return 2;
   }
+  // A node dies under the other: there are two.
+  if (only == "failover") run.nodes = 2;
+  if (run.nodes > 1 && run.server != "zvrelayd") {
+    std::fprintf(stderr, "only zvrelayd forms a fleet of several nodes\n");
+    return 2;
+  }
+  const bool all = only.empty();
+  if (!all && only != "idle") idle = 0;
   // Every user's cards may all be in flight at once.
   const int per_user = run.cards / run.users;
   if (window == 0 || window > per_user) window = per_user;
@@ -617,12 +531,23 @@ int main(int argc, char** argv) {
   std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                  ("relay-load-" + std::to_string(tarvo::platform::MonotonicMs()));
   std::filesystem::create_directories(folder);
-  // An empty PostgreSQL database when given (a URI), else a fresh SQLite file.
-  run.db = db_uri.empty() ? (folder / "ZvServer.mdb").string() : db_uri;
+  // An empty PostgreSQL database when given (a URI); else a fresh SQLite file
+  // for one node, and for a fleet (or "--db postgresql") a PostgreSQL server
+  // of this run's own.
+  zv::bench::ScratchPostgres scratch;
+  run.db = db_uri == "postgresql" ? std::string() : db_uri;
+  if (db_uri.empty() && run.nodes == 1) run.db = (folder / "ZvServer.mdb").string();
+  if (run.db.empty()) {
+    std::string problem;
+    run.db = scratch.Start("zv_load", &problem);
+    if (run.db.empty()) {
+      std::fprintf(stderr, "cannot start PostgreSQL: %s\n", problem.c_str());
+      return 1;
+    }
+  }
   int rc = 1;
   if (zv::bench::SeedLoadDatabase(run.db, run.users, std::max(run.cards, idle))) {
     rc = 0;
-    const bool all = only.empty();
     if (all || only == "one")
       rc |= Forwarding(run, "forwarding, one packet outstanding per user", {1, 0, run.users});
     if (all || only == "window") {
@@ -636,6 +561,7 @@ int main(int argc, char** argv) {
       rc |= Forwarding(run, title.c_str(), {per_user, rate, run.users});
     }
     if ((all || only == "idle") && idle > 0) rc |= IdleMemory(run, idle);
+    if (only == "failover") rc |= Failover(run);
   } else {
     std::fprintf(stderr, "cannot create %s\n", run.db.c_str());
   }
