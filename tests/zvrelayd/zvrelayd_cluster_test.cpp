@@ -55,7 +55,6 @@ struct Node {
     card_port = static_cast<uint16_t>(std::stoi(cards.substr(6)));
     return true;
   }
-  std::string CardAddress() const { return "127.0.0.1:" + std::to_string(card_port); }
 };
 
 // A user speaking raw relay frames, for the answers the CLI does not show.
@@ -88,11 +87,6 @@ struct User {
     return status.body[0];
   }
 };
-
-uint8_t LoginResult(const Node& node, const std::string& name) {
-  User u;
-  return u.LogIn(node, name);
-}
 
 class ZvrelaydCluster : public ::testing::Test {
  protected:
@@ -128,7 +122,9 @@ class ZvrelaydCluster : public ::testing::Test {
   void StartCard(const std::string& id, const std::vector<const Node*>& nodes,
                  std::vector<std::string> extra = {}) {
     std::string addresses;
-    for (const Node* n : nodes) addresses += (addresses.empty() ? "" : ",") + n->CardAddress();
+    for (const Node* n : nodes)
+      addresses +=
+          (addresses.empty() ? "127.0.0.1:" : ",127.0.0.1:") + std::to_string(n->card_port);
     extra.insert(extra.begin(), {"--relay-card", addresses, "--device-id", id});
     cards_.push_back(std::make_unique<ChildProcess>());
     ASSERT_TRUE(cards_.back()->Start(TARVO_SIM_PATH, extra));
@@ -138,13 +134,9 @@ class ZvrelaydCluster : public ::testing::Test {
   }
   // The card directory names `node` as the card's holder.
   bool CardOn(const std::string& id, const Node& node, int timeout_ms = 10000) {
-    return test::Eventually(
-        [&] {
-          return db_->Scalar("SELECT COUNT(*) AS v FROM CardNode WHERE DeviceID = ? AND Node = '" +
-                                 node.name + "'",
-                             id) == 1;
-        },
-        timeout_ms);
+    const std::string sql =
+        "SELECT COUNT(*) AS v FROM CardNode WHERE DeviceID = ? AND Node = '" + node.name + "'";
+    return test::Eventually([&] { return db_->Scalar(sql, id) == 1; }, timeout_ms);
   }
 
   std::vector<std::string> ZvServer(const Node& node, const std::string& id,
@@ -176,13 +168,15 @@ class ZvrelaydCluster : public ::testing::Test {
     std::ifstream in(Path(name), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
-  // A stream upload of `bytes` as S:name through `link`, read back whole.
-  void UploadAndReadBack(const std::vector<std::string>& link, const std::string& name,
-                         const std::string& bytes) {
-    auto w = Cli(link, {"write", "system", WriteLocal(name, bytes)});
+  // Uploads `bytes` as `name` to `disk` through `link` (the user disk takes
+  // blocks, the system disk a stream) and reads the file back whole.
+  void UploadAndReadBack(const std::vector<std::string>& link, const std::string& disk,
+                         const std::string& name, const std::string& bytes) {
+    auto w = Cli(link, {"write", disk, WriteLocal(name, bytes)});
     EXPECT_EQ(w.first, 0);
     EXPECT_EQ(w.second, "Successful!\n");
-    auto r = Cli(link, {"read", "system", "S:" + name, "-o", Path(name + ".back")});
+    const std::string remote = disk == "system" ? "S:" + name : name;
+    auto r = Cli(link, {"read", disk, remote, "-o", Path(name + ".back")});
     EXPECT_EQ(r.first, 0) << r.second;
     EXPECT_EQ(ReadLocal(name + ".back").size(), bytes.size());
     EXPECT_TRUE(ReadLocal(name + ".back") == bytes) << name << " differs when read back";
@@ -197,16 +191,8 @@ TEST_F(ZvrelaydCluster, TheCliOnOneNodeDrivesACardOnTheOther) {
   StartCard("ABC123", {&b_});
   ASSERT_TRUE(CardOn("ABC123", b_));
   const std::vector<std::string> link = ZvServer(a_, "ABC123", "alice");
-  auto empty = Cli(link, {"list", "user"});
-  EXPECT_EQ(empty.first, 0) << empty.second;
-  const std::string block = Pattern(200000, 7);
-  auto w = Cli(link, {"write", "user", WriteLocal("BLOCK.BIN", block)});
-  EXPECT_EQ(w.first, 0);
-  EXPECT_EQ(w.second, "Successful!\n");
-  auto r = Cli(link, {"read", "user", "BLOCK.BIN", "-o", Path("block.back")});
-  EXPECT_EQ(r.first, 0) << r.second;
-  EXPECT_TRUE(ReadLocal("block.back") == block);
-  UploadAndReadBack(link, "STREAM.BIN", Pattern(1048576 + 4097, 8));
+  UploadAndReadBack(link, "user", "BLOCK.BIN", Pattern(200000, 7));
+  UploadAndReadBack(link, "system", "STREAM.BIN", Pattern(1048576 + 4097, 8));
   auto list = Cli(link, {"list", "user"});
   EXPECT_EQ(list.first, 0);
   EXPECT_NE(list.second.find("BLOCK.BIN                    200000"), std::string::npos)
@@ -220,8 +206,8 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
   ASSERT_EQ(alice->LogIn(a_, "alice"), 1);
   ASSERT_EQ(bob->LogIn(b_, "bob"), 1);
   // One session per user in the whole fleet, whatever the case of the name.
-  EXPECT_EQ(LoginResult(b_, "alice"), 3);
-  EXPECT_EQ(LoginResult(a_, "BOB"), 3);
+  EXPECT_EQ(User().LogIn(b_, "alice"), 3);
+  EXPECT_EQ(User().LogIn(a_, "BOB"), 3);
 
   // Each round both ask at the same moment, the card's own node racing a
   // remote one; whoever wins, the answers are those of one server, at once.
@@ -266,7 +252,7 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
   ASSERT_EQ(alice->Lock("ABC123", 1), 1);
   alice.reset();
   EXPECT_TRUE(test::Eventually([&] { return bob->Lock("ABC123", 1) == 1; }, 5000));
-  EXPECT_TRUE(test::Eventually([&] { return LoginResult(b_, "alice") == 1; }, 5000));
+  EXPECT_TRUE(test::Eventually([&] { return User().LogIn(b_, "alice") == 1; }, 5000));
 }
 
 TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) {
@@ -287,9 +273,7 @@ TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) 
 
   const std::string big = Pattern(1100000, 9);
   std::vector<std::string> upload = ZvServer(a_, "ABC123", "alice");
-  for (const std::string& word :
-       {std::string("write"), std::string("system"), WriteLocal("BIG.BIN", big)})
-    upload.push_back(word);
+  upload.insert(upload.end(), {"write", "system", WriteLocal("BIG.BIN", big)});
   ChildProcess cli;
   ASSERT_TRUE(cli.Start(TARVO_CLI_PATH, upload));
   tarvo::platform::SleepMs(500);
@@ -305,13 +289,13 @@ TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) 
   EXPECT_TRUE(CardOn("ABC123", a_, 15000));
   EXPECT_TRUE(CardOn("DEF456", a_, 15000));
   // bob's session and lock went with the lease.
-  EXPECT_TRUE(test::Eventually([&] { return LoginResult(a_, "bob") == 1; }, 15000));
+  EXPECT_TRUE(test::Eventually([&] { return User().LogIn(a_, "bob") == 1; }, 15000));
   EXPECT_TRUE(test::Eventually([&] { return carol.Lock("GHI789", 1) == 1; }, 15000));
   // carol's lock outlived the move: her card answers her without a new lock.
   bool replied = false;
   EXPECT_EQ(carol.Ask("DEF456", &replied), 1);
   EXPECT_TRUE(replied);
-  UploadAndReadBack(ZvServer(a_, "ABC123", "alice"), "BIG.BIN", big);
+  UploadAndReadBack(ZvServer(a_, "ABC123", "alice"), "system", "BIG.BIN", big);
 }
 
 TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComesBack) {
@@ -328,10 +312,11 @@ TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComes
     while (!stop) {
       bool replied = false;
       const uint8_t status = alice.Ask("ABC123", &replied);
-      if (status == 0xFF) ++unanswered;
-      if (status == 1) ++(replied ? answered : lost);
-      if (status != 1 && status != 0xFF) ++failed;
-      if (status == 0xFF) break;
+      if (status == 0xFF) {
+        ++unanswered;
+        break;
+      }
+      ++(status != 1 ? failed : replied ? answered : lost);
     }
   });
   EXPECT_TRUE(test::Eventually([&] { return answered > 20; }, 10000));
@@ -339,8 +324,8 @@ TEST_F(ZvrelaydCluster, ADatabaseRestartFailsRequestsMeanwhileAndForwardingComes
   test::PgCluster& cluster = test::PgCluster::Get();
   // No ASSERT until the load is joined: a running thread must not outlive the test.
   EXPECT_EQ(cluster.Stop(), 1);
-  EXPECT_EQ(LoginResult(a_, "bob"), 2);
-  EXPECT_EQ(LoginResult(b_, "carol"), 2);
+  EXPECT_EQ(User().LogIn(a_, "bob"), 2);
+  EXPECT_EQ(User().LogIn(b_, "carol"), 2);
   tarvo::platform::SleepMs(1500);
   const int before = answered;
   EXPECT_EQ(cluster.Start(), 1);
