@@ -317,7 +317,7 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
   }
   const bool ready =
       WaitFor([&] { return shared.users_ready == run.users || shared.failures > 0; }, 60000);
-  double elapsed = 0, server_cpu = 0, own_cpu = 0;
+  double elapsed = 0, server_cpu = 0, own_cpu = 0, db_cpu = 0;
   if (ready && shared.failures == 0) {
     tarvo::platform::SleepMs(500);  // warm up
     auto servers_cpu = [&] {
@@ -327,6 +327,7 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
     };
     const double cpu0 = servers_cpu();
     const double own0 = zv::bench::ProcessCpuSeconds(getpid());
+    const double db0 = run.db_pid > 0 ? TreeCpuSeconds(run.db_pid) : 0;
     const auto t0 = Clock::now();
     shared.measuring = true;
     tarvo::platform::SleepMs(run.seconds * 1000);
@@ -334,6 +335,7 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
     elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
     server_cpu = servers_cpu() - cpu0;
     own_cpu = zv::bench::ProcessCpuSeconds(getpid()) - own0;
+    if (run.db_pid > 0) db_cpu = TreeCpuSeconds(run.db_pid) - db0;
   }
   shared.stop = true;
   long rss = 0;
@@ -371,10 +373,12 @@ int Forwarding(const RunConfig& run, const char* title, LoadShape shape) {
     PrintGroup("same node (users and cards on n1)", users, false, elapsed);
     PrintGroup("across nodes (users on n2, cards on n1)", users, true, elapsed);
   }
-  if (pairs > 0)
-    std::printf("  CPU per pair: servers %.1f us, this tool %.1f us; servers' RSS %.1f MiB\n",
-                server_cpu * 1e6 / (pairs * elapsed), own_cpu * 1e6 / (pairs * elapsed),
-                static_cast<double>(rss) / 1024.0);
+  if (pairs > 0) {
+    std::printf("  CPU per pair: servers %.1f us, this tool %.1f us",
+                server_cpu * 1e6 / (pairs * elapsed), own_cpu * 1e6 / (pairs * elapsed));
+    if (run.db_pid > 0) std::printf(", PostgreSQL %.1f us", db_cpu * 1e6 / (pairs * elapsed));
+    std::printf("; servers' RSS %.1f MiB\n", static_cast<double>(rss) / 1024.0);
+  }
   return 0;
 }
 
@@ -544,6 +548,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot start PostgreSQL: %s\n", problem.c_str());
       return 1;
     }
+    run.db_pid = scratch.ServerPid();
   }
   int rc = 1;
   if (zv::bench::SeedLoadDatabase(run.db, run.users, std::max(run.cards, idle))) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "common/wire.hpp"
@@ -150,6 +151,25 @@ long RssKiB(int pid) {
   while (std::getline(status, line))
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   return -1;
+}
+
+double TreeCpuSeconds(int pid) {
+  double sum = zv::bench::ProcessCpuSeconds(pid);
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The command name may hold spaces: fields are counted after its ')'.
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int parent = 0;
+    if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == pid)
+      sum += zv::bench::ProcessCpuSeconds(std::atoi(name.c_str()));
+  }
+  return sum;
 }
 
 double Percentile(std::vector<double>& v, double p) {

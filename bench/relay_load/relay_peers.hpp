@@ -39,6 +39,7 @@ struct RunConfig {
   int nodes = 1;                    // zvrelayd processes on one database
   double cross = 0.5;               // the fraction of the users on node 2
   int lease = 0;                    // zvrelayd's --lease; 0: its default
+  int db_pid = -1;                  // the PostgreSQL server's main process when it runs here
 };
 
 // Whether user `index` connects to node 2: `fraction` of the users, spread
@@ -115,6 +116,9 @@ bool StartNode(const RunConfig& run, int index, Node* node);
 void KillNode(Node* node);
 // VmRSS in KiB of a process, from /proc/<pid>/status; -1 when not found.
 long RssKiB(int pid);
+// CPU seconds of a process and its children so far (a PostgreSQL server
+// and its backends), from /proc.
+double TreeCpuSeconds(int pid);
 
 double Percentile(std::vector<double>& v, double p);
 bool WaitFor(const std::function<bool()>& done, int timeout_ms);

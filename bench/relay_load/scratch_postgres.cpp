@@ -99,6 +99,13 @@ std::string ScratchPostgres::Start(const std::string& database, std::string* pro
   return base + database + where;
 }
 
+int ScratchPostgres::ServerPid() const {
+  if (!running_) return -1;
+  std::ifstream in(folder_ + "/data/postmaster.pid");
+  int pid = -1;
+  return in >> pid ? pid : -1;
+}
+
 ScratchPostgres::~ScratchPostgres() {
   ClosePooledPgConnections();
   if (running_) Run("'" + bindir_ + "/pg_ctl' -D data -m fast -w -t 60 stop", "pg_ctl.log");

@@ -19,6 +19,9 @@ class ScratchPostgres {
   // Makes and starts the server and an empty database named `database`; its
   // URI, or "" with the reason in *problem.
   std::string Start(const std::string& database, std::string* problem);
+  // The server's main process (its backends are its children); -1 when it
+  // does not run.
+  int ServerPid() const;
 
  private:
   bool Run(const std::string& command, const char* log);
