@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/wire.hpp"
 #include "relay/daemon/card_delivery.hpp"
 #include "relay/daemon/cluster_tables.hpp"
 #include "relay/daemon/node_registry.hpp"
@@ -11,6 +12,16 @@
 
 namespace zv::daemon {
 namespace {
+
+// How long a lock change waits for the card's server to confirm it.
+constexpr int kLockChangeWaitMs = 2000;
+
+// The token of a lock change (kLock, kUnlock, kDone).
+uint64_t TokenOf(const std::vector<uint8_t>& data) {
+  if (data.size() != 8) return 0;
+  return tarvo::wire::GetLe32(data.data()) |
+         (uint64_t{tarvo::wire::GetLe32(data.data() + 4)} << 32);
+}
 
 // Who a message from another server speaks for: a user that server has
 // checked already, acting with the lock it holds.
@@ -49,14 +60,36 @@ void CCluster::Stop() {
   channel_->Stop();
 }
 
-void CCluster::Send(const std::string& node, NodeMessageKind kind, const std::string& device,
+bool CCluster::Send(const std::string& node, NodeMessageKind kind, const std::string& device,
                     const std::string& user, const uint8_t* data, size_t length) {
   NodeMessage m;
   m.kind = kind;
   m.device = device;
   m.user = user;
   if (data) m.data.assign(data, data + length);
-  channel_->Send(node, std::move(m));
+  return channel_->Send(node, std::move(m));
+}
+
+void CCluster::ChangeLockAt(const std::string& node, NodeMessageKind kind,
+                            const std::string& device, const std::string& user) {
+  uint64_t token = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    token = ++next_lock_change_;
+    lock_changes_waiting_.insert(token);
+  }
+  uint8_t bytes[8];
+  tarvo::wire::PutLe32(bytes, static_cast<uint32_t>(token));
+  tarvo::wire::PutLe32(bytes + 4, static_cast<uint32_t>(token >> 32));
+  const bool sent = Send(node, kind, device, user, bytes, sizeof bytes);
+  // A server that does not answer (dead, or the database away) costs the
+  // wait; the database has decided the lock anyway.
+  std::unique_lock<std::mutex> guard(lock_);
+  if (sent)
+    lock_changed_.wait_for(guard, std::chrono::milliseconds(kLockChangeWaitMs),
+                           [&] { return lock_changes_done_.count(token) > 0; });
+  lock_changes_waiting_.erase(token);
+  lock_changes_done_.erase(token);
 }
 
 uint8_t CCluster::SetTableLock(const std::string& device, const std::string& user, uint8_t lock) {
@@ -74,6 +107,8 @@ uint8_t CCluster::LockCard(const CUserRecord& user, const std::string& device_id
     if (lock) {
       if (TakeCardLock(device_id, name, me_) != 1) return kLockRefused;
       cards_->LockCard(user, device_id, lock, &result);
+      if (result != kLockGranted && DropOwnerElsewhere(device_id))
+        cards_->LockCard(user, device_id, lock, &result);
       if (result != kLockGranted) GiveCardLockUp(device_id, name);
     } else {
       cards_->LockCard(user, device_id, 0, &result);
@@ -98,7 +133,7 @@ uint8_t CCluster::LockCard(const CUserRecord& user, const std::string& device_id
       std::lock_guard<std::mutex> guard(lock_);
       held_elsewhere_[key] = LockHeldElsewhere{device_id, name, place.node};
     }
-    Send(place.node, NodeMessageKind::kLock, device_id, name);
+    ChangeLockAt(place.node, NodeMessageKind::kLock, device_id, name);
     return kLockGranted;
   }
   if (GiveCardLockUp(device_id, name) != 1) return kLockRefused;
@@ -107,8 +142,23 @@ uint8_t CCluster::LockCard(const CUserRecord& user, const std::string& device_id
     auto it = held_elsewhere_.find(key);
     if (it != held_elsewhere_.end() && it->second.user == name) held_elsewhere_.erase(it);
   }
-  Send(place.node, NodeMessageKind::kUnlock, device_id, name);
+  ChangeLockAt(place.node, NodeMessageKind::kUnlock, device_id, name);
   return kLockGranted;
+}
+
+bool CCluster::DropOwnerElsewhere(const std::string& device_id) {
+  // The database gave the lock to this server's user, so an owner on
+  // another server in the table has given it up (its news is on its way)
+  // or was released with its dead server.
+  std::string owner;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = owners_elsewhere_.find(LowerName(device_id));
+    if (it == owners_elsewhere_.end()) return false;
+    owner = it->second.user;
+    owners_elsewhere_.erase(it);
+  }
+  return SetTableLock(device_id, owner, 0) == kLockGranted;
 }
 
 bool CCluster::ForwardsFromMemory(const std::string& device_id) const {
@@ -149,8 +199,9 @@ uint8_t CCluster::ForwardToCard(const CUserRecord& user, const std::string& devi
     std::lock_guard<std::mutex> guard(lock_);
     held_elsewhere_[key] = LockHeldElsewhere{device, user.GetName(), node};
   }
-  Send(node, NodeMessageKind::kPacket, device, user.GetName(), data, length);
-  return kForwardSent;
+  return Send(node, NodeMessageKind::kPacket, device, user.GetName(), data, length)
+             ? kForwardSent
+             : kForwardSendFailed;
 }
 
 bool CCluster::IsUserOnline(const std::string& name) {
@@ -284,16 +335,32 @@ void CCluster::OnMessage(NodeMessage&& m) {
         stats_.AnswerToUser(m.data.size());
       break;
     case NodeMessageKind::kLock:
-      if (SetTableLock(m.device, m.user, 1) == kLockGranted) {
+      // The database gave the lock to that user: an owner the table still
+      // shows from elsewhere gave it up (or its server died) meanwhile.
+      if (SetTableLock(m.device, m.user, 1) == kLockGranted ||
+          (DropOwnerElsewhere(m.device) && SetTableLock(m.device, m.user, 1) == kLockGranted)) {
         std::lock_guard<std::mutex> guard(lock_);
         owners_elsewhere_[key] = OwnerElsewhere{m.device, m.user, m.from};
       }
+      Send(m.from, NodeMessageKind::kDone, m.device, m.user, m.data.data(), m.data.size());
       break;
     case NodeMessageKind::kUnlock: {
       SetTableLock(m.device, m.user, 0);
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto it = owners_elsewhere_.find(key);
+        if (it != owners_elsewhere_.end() && it->second.user == m.user) owners_elsewhere_.erase(it);
+      }
+      Send(m.from, NodeMessageKind::kDone, m.device, m.user, m.data.data(), m.data.size());
+      break;
+    }
+    case NodeMessageKind::kDone: {
       std::lock_guard<std::mutex> guard(lock_);
-      auto it = owners_elsewhere_.find(key);
-      if (it != owners_elsewhere_.end() && it->second.user == m.user) owners_elsewhere_.erase(it);
+      // One that comes after its wait ended is dropped.
+      if (lock_changes_waiting_.count(TokenOf(m.data))) {
+        lock_changes_done_.insert(TokenOf(m.data));
+        lock_changed_.notify_all();
+      }
       break;
     }
     case NodeMessageKind::kDrop: {

@@ -19,6 +19,7 @@
 // others release its users' sessions and locks and its cards' entries.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -90,8 +91,18 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   };
 
   void OnMessage(NodeMessage&& message);
-  void Send(const std::string& node, NodeMessageKind kind, const std::string& device,
+  // False when the message cannot go (the database is away).
+  bool Send(const std::string& node, NodeMessageKind kind, const std::string& device,
             const std::string& user, const uint8_t* data = nullptr, size_t length = 0);
+  // Tells the card's server of a lock change and waits (at most
+  // kLockChangeWaitMs) until its table has it, so the lock's answer to the
+  // user comes after the card's server knows: a user there who asks next
+  // gets what the database says.
+  void ChangeLockAt(const std::string& node, NodeMessageKind kind, const std::string& device,
+                    const std::string& user);
+  // Clears the table's lock of a card held here for an owner on another
+  // server: true when there was one to clear.
+  bool DropOwnerElsewhere(const std::string& device_id);
   // Sets or clears a card's lock in this server's table for `user`.
   uint8_t SetTableLock(const std::string& device, const std::string& user, uint8_t lock);
 
@@ -111,6 +122,11 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   std::unordered_map<std::string, OwnerElsewhere> owners_elsewhere_;
   // Cards whose connection closes because another server took them.
   std::unordered_set<std::string> handed_over_;
+  // Lock changes told to other servers whose answer has come.
+  std::condition_variable lock_changed_;
+  std::unordered_set<uint64_t> lock_changes_waiting_;
+  std::unordered_set<uint64_t> lock_changes_done_;
+  uint64_t next_lock_change_ = 0;
 };
 
 }  // namespace zv::daemon

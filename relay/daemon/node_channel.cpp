@@ -97,16 +97,19 @@ int CNodeChannel::Start(std::string* error) {
   return 1;
 }
 
-void CNodeChannel::Send(const std::string& to, NodeMessage message) {
+bool CNodeChannel::Send(const std::string& to, NodeMessage message) {
   message.from = node_;
   const std::string channel = NodeChannelName(to);
   std::lock_guard<std::mutex> guard(lock_);
-  if (stop_) return;
+  // While the database cannot be reached nothing would arrive: the caller
+  // answers a failure now instead of a success nobody can keep.
+  if (stop_ || !reachable_) return false;
   std::vector<std::string> payloads = EncodeNodeMessage(message, ++serial_);
   // A message goes whole or not at all: its parts are only worth anything together.
-  if (queue_.size() + payloads.size() > kMaxQueued) return;
+  if (payloads.empty() || queue_.size() + payloads.size() > kMaxQueued) return false;
   for (std::string& p : payloads) queue_.emplace_back(channel, std::move(p));
   wake_.notify_one();
+  return true;
 }
 
 void CNodeChannel::Stop() {
@@ -175,14 +178,13 @@ void CNodeChannel::Listen() {
 void CNodeChannel::SendQueued() {
   PGconn* conn = nullptr;
   bool failing = false;
-  std::vector<std::pair<std::string, std::string>> batch;
+  std::vector<std::pair<std::string, std::string>> batch;  // kept until it went out
   std::vector<const char*> values;
   for (;;) {
     {
       std::unique_lock<std::mutex> guard(lock_);
-      wake_.wait(guard, [this] { return stop_ || !queue_.empty(); });
+      wake_.wait(guard, [&] { return stop_ || !queue_.empty() || !batch.empty(); });
       if (stop_) break;
-      batch.clear();
       while (!queue_.empty() && batch.size() < kBatch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
@@ -193,10 +195,11 @@ void CNodeChannel::SendQueued() {
       if (!conn) {
         if (!failing)
           log_(
-              "cannot reach the database to send to the other servers; packets between servers "
-              "are lost until it is back");
+              "cannot reach the database to send to the other servers; packets for cards on "
+              "other servers fail until it is back");
         failing = true;
         std::unique_lock<std::mutex> guard(lock_);
+        reachable_ = false;
         wake_.wait_for(guard, std::chrono::milliseconds(kRetryMs), [this] { return stop_; });
         continue;
       }
@@ -213,20 +216,20 @@ void CNodeChannel::SendQueued() {
                                values.data(), nullptr, nullptr, 0);
     const bool ok = r && PQresultStatus(r) == PGRES_TUPLES_OK;
     PQclear(r);
-    if (ok) {
+    if (ok || PQstatus(conn) == CONNECTION_OK) {
+      // Sent, or refused by the server for what it holds: either way done
+      // with (a statement the database refuses would be refused again).
+      batch.clear();
       if (failing) log_("sending to the other servers again");
       failing = false;
+      std::lock_guard<std::mutex> guard(lock_);
+      reachable_ = true;
       continue;
     }
-    if (PQstatus(conn) != CONNECTION_OK) {
-      if (!failing)
-        log_(
-            "lost the database connection that sends to the other servers; packets between "
-            "servers are lost until it is back");
-      failing = true;
-      PQfinish(conn);
-      conn = nullptr;
-    }
+    // The connection died (a database restart): the batch goes again on a
+    // new one, or waits for the database with the others.
+    PQfinish(conn);
+    conn = nullptr;
   }
   PQfinish(conn);
 }

@@ -6,8 +6,9 @@
 // costs a round trip per batch instead of one per packet.
 //
 // One sender's notifications arrive in the order it sent them. A database
-// that goes away loses what was on its way; both connections are made again
-// once it is back, and the log says so once each way.
+// that goes away loses what it had not passed on yet; what waits here goes
+// once it is back, and meanwhile nothing more is taken. Both connections are
+// made again once it is back, and the log says so once each way.
 #pragma once
 
 #include <condition_variable>
@@ -40,8 +41,9 @@ class CNodeChannel {
 
   // Connects and listens: 1, or 0 with libpq's reason in *error.
   int Start(std::string* error);
-  // Queues `message` (its `from` is filled in) for node `to`.
-  void Send(const std::string& to, NodeMessage message);
+  // Queues `message` (its `from` is filled in) for node `to`: false when it
+  // cannot go (the database cannot be reached, or too much waits already).
+  bool Send(const std::string& to, NodeMessage message);
   void Stop();
 
  private:
@@ -57,6 +59,7 @@ class CNodeChannel {
   std::deque<std::pair<std::string, std::string>> queue_;  // (channel, payload)
   uint32_t serial_ = 0;
   bool stop_ = false;
+  bool reachable_ = true;        // the last try to reach the database worked
   int stop_pipe_[2] = {-1, -1};  // wakes the listening thread's poll
   std::thread listener_;
   std::thread sender_;

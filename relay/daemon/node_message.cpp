@@ -35,6 +35,7 @@ bool KnownKind(uint8_t k) {
     case NodeMessageKind::kDrop:
     case NodeMessageKind::kMoved:
     case NodeMessageKind::kGone:
+    case NodeMessageKind::kDone:
       return true;
   }
   return false;
