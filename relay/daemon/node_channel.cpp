@@ -16,9 +16,9 @@ namespace {
 // Notifications per statement: enough to carry a busy pair of servers in a
 // few round trips a millisecond, few enough that one statement stays small.
 constexpr size_t kBatch = 64;
-// Payloads waiting to be sent while the database is away; more are dropped,
-// as a card's packets are when its connection cannot take them.
-constexpr size_t kMaxQueued = 65536;
+// What may wait to be sent (a database that is slow or away); more is
+// refused, as a card's packets are when its connection cannot take them.
+constexpr size_t kMaxQueuedBytes = 64 * 1024 * 1024;
 constexpr int kRetryMs = 1000;
 
 PGconn* Connect(const std::string& uri, std::string* error) {
@@ -106,7 +106,10 @@ bool CNodeChannel::Send(const std::string& to, NodeMessage message) {
   if (stop_ || !reachable_) return false;
   std::vector<std::string> payloads = EncodeNodeMessage(message, ++serial_);
   // A message goes whole or not at all: its parts are only worth anything together.
-  if (payloads.empty() || queue_.size() + payloads.size() > kMaxQueued) return false;
+  size_t bytes = 0;
+  for (const std::string& p : payloads) bytes += p.size();
+  if (payloads.empty() || queued_bytes_ + bytes > kMaxQueuedBytes) return false;
+  queued_bytes_ += bytes;
   for (std::string& p : payloads) queue_.emplace_back(channel, std::move(p));
   wake_.notify_one();
   return true;
@@ -186,6 +189,7 @@ void CNodeChannel::SendQueued() {
       wake_.wait(guard, [&] { return stop_ || !queue_.empty() || !batch.empty(); });
       if (stop_) break;
       while (!queue_.empty() && batch.size() < kBatch) {
+        queued_bytes_ -= queue_.front().second.size();
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }

@@ -57,6 +57,7 @@ class CNodeChannel {
   std::mutex lock_;
   std::condition_variable wake_;
   std::deque<std::pair<std::string, std::string>> queue_;  // (channel, payload)
+  size_t queued_bytes_ = 0;                                // of the payloads
   uint32_t serial_ = 0;
   bool stop_ = false;
   bool reachable_ = true;        // the last try to reach the database worked
