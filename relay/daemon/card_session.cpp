@@ -229,9 +229,15 @@ void CCardSession::Register() {
   secret_.clear();
   // A card that reconnects replaces its old connection.
   cards_->DisconnectById(card.GetDeviceID());
+  // A card that comes back from another server to one of this server's
+  // users enters the table locked, so none of that user's packets finds it
+  // unlocked.
+  if (ops_ && ops_->Cluster()) {
+    const std::string owner = ops_->Cluster()->CardArrived(card.GetDeviceID());
+    if (!owner.empty()) SetLock(owner, 1);
+  }
   cards_->Add(key_, this);
   identity_->Enter(card.GetDeviceID(), shared_from_this(), address_);
-  if (ops_ && ops_->Cluster()) ops_->Cluster()->CardArrived(card.GetDeviceID());
   workers_.SetCardOnLine(card.GetDeviceID(), settings_.node_name, 1);
   registered_ = true;
   cards_->Log().WriteLog("card " + card.GetDeviceID() + " online from " + address_ + NodeSuffix());

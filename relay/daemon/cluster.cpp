@@ -226,9 +226,13 @@ int CCluster::DeliverToUser(const std::string& owner, const uint8_t* frame, size
   return 1;
 }
 
-void CCluster::CardArrived(const std::string& device_id) {
+std::string CCluster::CardArrived(const std::string& device_id) {
   std::lock_guard<std::mutex> guard(lock_);
-  held_elsewhere_.erase(LowerName(device_id));
+  auto it = held_elsewhere_.find(LowerName(device_id));
+  if (it == held_elsewhere_.end()) return std::string();
+  std::string owner = it->second.device == device_id ? it->second.user : std::string();
+  held_elsewhere_.erase(it);
+  return owner;
 }
 
 void CCluster::CardsArriving(CAccountDb& db, const std::vector<CardOnLineFlag>& flags) {

@@ -60,9 +60,10 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   // card is here, or a user here holds its lock elsewhere. Otherwise the
   // request is handled on a database worker.
   bool ForwardsFromMemory(const std::string& device_id) const;
-  // A TCP card registered here: this server's users reach it through the
-  // table from now on.
-  void CardArrived(const std::string& device_id);
+  // A TCP card registers here: this server's users reach it through the
+  // table from now on. Returns the user of this server who held its lock
+  // while it was elsewhere ("" for none).
+  std::string CardArrived(const std::string& device_id);
   // In the transaction that writes a batch of OnLine flags, before them:
   // the servers that held the cards arriving here drop them (the later
   // registration wins), and their locks come with them.
