@@ -155,8 +155,12 @@ struct ProbeUser {
   std::vector<Bytes> packets;  // one for each card
   std::vector<Bytes> locks;
   std::vector<bool> answered;  // since the last reset
-  int refused_packets = 0;     // status answers other than 1 after the kill
-  int last_refusal = -1;       // the last of them
+  // Status answers other than 1 after the kill: how many, the last one,
+  // the cards they came for, and when the first and the last came.
+  int refused_packets = 0;
+  int last_refusal = -1;
+  std::vector<bool> refused_card;
+  Clock::time_point first_refused, last_refused;
   int refused_logins = 0;
   int last_login_result = -1;
   // After the kill, in ms; -1: never.
@@ -197,27 +201,29 @@ awaitable<int> Ask(Connection& c, ProbeUser& u, const Bytes& request, uint16_t a
 // answers. 1 every card has answered, 0 not yet, -1 the connection failed.
 awaitable<int> ProbeCards(Connection& c, ProbeUser& u) {
   Bytes out;
-  size_t sent = 0;
+  std::vector<size_t> sent;  // the cards in the order of their status answers
   for (size_t k = 0; k < u.cards.size(); ++k) {
     if (u.answered[k]) continue;
     out.insert(out.end(), u.packets[k].begin(), u.packets[k].end());
-    ++sent;
+    sent.push_back(k);
   }
-  if (sent == 0) co_return 1;
+  if (sent.empty()) co_return 1;
   if (!co_await Send(c, out)) co_return -1;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kAnswerWindowMs);
   uint16_t type = 0;
   Bytes body;
-  for (size_t statuses = 0; statuses < sent;) {
+  for (size_t statuses = 0; statuses < sent.size();) {
     if (!co_await NextFrame(c, kReplyTimeoutMs, &type, &body)) co_return -1;
     if (type != kCommPacketAckType) continue;
     if (IsCardAnswer(body.data(), body.size())) {
       Note(u, type, body);
     } else if (body.size() == 1) {
-      ++statuses;
+      const size_t k = sent[statuses++];
       if (body[0] != 1) {
         u.last_refusal = body[0];
-        ++u.refused_packets;
+        if (u.refused_packets++ == 0) u.first_refused = Clock::now();
+        u.last_refused = Clock::now();
+        u.refused_card[k] = true;
       }
     }
   }
@@ -314,6 +320,8 @@ awaitable<void> FailoverUser(std::shared_ptr<ProbeUser> u, uint16_t home_port, u
   ++f.users_ready;
   while (!f.killed && !f.stop) co_await Pause(5);
   if (f.stop) co_return;
+  u->refused_packets = 0;
+  u->refused_card.assign(u->cards.size(), false);
   co_await Recover(c, *u, other_port, f.kill_time + std::chrono::milliseconds(limit_ms), f);
   ++f.users_done;
   // The connection stays open (and its locks held) until the run ends.
@@ -366,6 +374,7 @@ int Failover(const RunConfig& run) {
       u->locks.push_back(LockFrame(u->cards.back()));
     }
     u->answered.assign(u->cards.size(), false);
+    u->refused_card.assign(u->cards.size(), false);
     users.push_back(u);
     const uint16_t home = u->on_dying_node ? second.user_port : first.user_port;
     asio::co_spawn(*loops[static_cast<size_t>(i % run.load_threads)],
@@ -405,10 +414,22 @@ int Failover(const RunConfig& run) {
     if (l.back_ms >= 0 && l.node == 1) ++on_first;
   }
   std::vector<double> kept_usable, moved_login, moved_locked, moved_usable;
-  int refused_packets = 0, refused_logins = 0, last_refusal = -1, last_login_result = -1;
+  int refused_packets = 0, refused_cards = 0, refused_logins = 0, last_refusal = -1;
+  int last_login_result = -1;
+  double first_refused_ms = -1, last_refused_ms = -1;
+  auto since_kill = [&](Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(t - f.kill_time).count();
+  };
   for (const auto& u : users) {
     refused_packets += u->refused_packets;
-    if (u->last_refusal >= 0) last_refusal = u->last_refusal;
+    refused_cards +=
+        static_cast<int>(std::count(u->refused_card.begin(), u->refused_card.end(), true));
+    if (u->refused_packets > 0) {
+      last_refusal = u->last_refusal;
+      const double first = since_kill(u->first_refused), last = since_kill(u->last_refused);
+      if (first_refused_ms < 0 || first < first_refused_ms) first_refused_ms = first;
+      last_refused_ms = std::max(last_refused_ms, last);
+    }
     if (u->on_dying_node) {
       moved_login.push_back(u->login_ms);
       moved_locked.push_back(u->locked_ms);
@@ -435,8 +456,14 @@ int Failover(const RunConfig& run) {
     std::printf("    %d logins refused meanwhile (the last answered %d)\n", refused_logins,
                 last_login_result);
   }
-  std::printf("  %d packets refused after the kill (the last with status %d)\n", refused_packets,
-              last_refusal);
+  if (refused_packets == 0)
+    std::printf("  no packet refused after the kill\n");
+  else
+    std::printf(
+        "  %d packets for %d cards refused after the kill (the last with status %d), from %.2f s "
+        "to %.2f s\n",
+        refused_packets, refused_cards, last_refusal, first_refused_ms / 1000.0,
+        last_refused_ms / 1000.0);
   return f.users_done == run.users ? 0 : 1;
 }
 
