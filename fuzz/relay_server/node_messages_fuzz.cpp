@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   if (size < 3) return 0;
-  static const NodeMessageKind kKinds[] = {NodeMessageKind::kPacket, NodeMessageKind::kAnswer,
-                                           NodeMessageKind::kLock,   NodeMessageKind::kUnlock,
-                                           NodeMessageKind::kDrop,   NodeMessageKind::kMoved,
-                                           NodeMessageKind::kGone,   NodeMessageKind::kDone};
+  static const NodeMessageKind kKinds[] = {
+      NodeMessageKind::kPacket, NodeMessageKind::kAnswer, NodeMessageKind::kLock,
+      NodeMessageKind::kUnlock, NodeMessageKind::kDrop,   NodeMessageKind::kMoved,
+      NodeMessageKind::kGone,   NodeMessageKind::kDone,   NodeMessageKind::kDisconnect};
   NodeMessage sent;
-  sent.kind = kKinds[data[0] % 8];
+  sent.kind = kKinds[data[0] % 9];
   sent.from = std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, data[1] % 8));
   sent.device = std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 6));
   sent.user = "u";

@@ -226,6 +226,14 @@ int CCluster::DeliverToUser(const std::string& owner, const uint8_t* frame, size
   return 1;
 }
 
+void CCluster::DisconnectElsewhere(Disconnect what, const std::string& key) {
+  std::vector<std::string> live;
+  if (LiveNodes(WallClockMs(), settings_.node_stale_ms, &live) != 1) return;
+  const uint8_t code = static_cast<uint8_t>(what);
+  for (const std::string& node : live)
+    if (node != me_) Send(node, NodeMessageKind::kDisconnect, key, std::string(), &code, 1);
+}
+
 std::string CCluster::CardArrived(const std::string& device_id) {
   std::lock_guard<std::mutex> guard(lock_);
   auto it = held_elsewhere_.find(LowerName(device_id));
@@ -356,6 +364,26 @@ void CCluster::OnMessage(NodeMessage&& m) {
         if (it != owners_elsewhere_.end() && it->second.user == m.user) owners_elsewhere_.erase(it);
       }
       Send(m.from, NodeMessageKind::kDone, m.device, m.user, m.data.data(), m.data.size());
+      break;
+    }
+    case NodeMessageKind::kDisconnect: {
+      if (m.data.size() != 1) break;
+      auto udp = CConnectionRegistry::Instance().UdpCardTable();
+      switch (static_cast<Disconnect>(m.data[0])) {
+        case Disconnect::kUser:
+          users_->DisconnectById(m.device);
+          break;
+        case Disconnect::kCard:
+          if (!cards_->DisconnectById(m.device) && udp) udp->DisconnectById(m.device);
+          break;
+        case Disconnect::kOrganizationCards:
+          cards_->DisconnectOrganization(m.device);
+          if (udp) udp->DisconnectOrganization(m.device);
+          break;
+        case Disconnect::kOrganizationUsers:
+          users_->DisconnectOrganization(m.device);
+          break;
+      }
       break;
     }
     case NodeMessageKind::kDone: {

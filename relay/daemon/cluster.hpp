@@ -55,6 +55,7 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   bool IsUserOnline(const std::string& name) override;
   int ClaimUser(const std::string& name) override;
   int DeliverToUser(const std::string& owner, const uint8_t* frame, size_t length) override;
+  void DisconnectElsewhere(Disconnect what, const std::string& key) override;
 
   // Whether a packet for this Device ID goes out without the database: the
   // card is here, or a user here holds its lock elsewhere. Otherwise the

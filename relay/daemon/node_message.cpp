@@ -36,6 +36,7 @@ bool KnownKind(uint8_t k) {
     case NodeMessageKind::kMoved:
     case NodeMessageKind::kGone:
     case NodeMessageKind::kDone:
+    case NodeMessageKind::kDisconnect:
       return true;
   }
   return false;

@@ -16,14 +16,15 @@
 namespace zv::daemon {
 
 enum class NodeMessageKind : uint8_t {
-  kPacket = 'P',  // user -> card's server: a packet for `device` from `user`
-  kAnswer = 'A',  // card's server -> user's server: `data` is the card's frame for `user`
-  kLock = 'L',    // `user` on the sender took the lock of `device` (data: a token)
-  kUnlock = 'U',  // `user` on the sender gave the lock of `device` up (data: a token)
-  kDone = 'K',    // the lock change with this token (data) is in the card's table
-  kDrop = 'D',    // the sender holds `device` now: close your connection, keep its lock
-  kMoved = 'M',   // `device`, locked by `user` of yours, is on the sender now
-  kGone = 'G',    // `device` left the sender and its lock went with it
+  kPacket = 'P',      // user -> card's server: a packet for `device` from `user`
+  kAnswer = 'A',      // card's server -> user's server: `data` is the card's frame for `user`
+  kLock = 'L',        // `user` on the sender took the lock of `device` (data: a token)
+  kUnlock = 'U',      // `user` on the sender gave the lock of `device` up (data: a token)
+  kDone = 'K',        // the lock change with this token (data) is in the card's table
+  kDisconnect = 'X',  // close what `device` names (data: what it is) - it was deleted
+  kDrop = 'D',        // the sender holds `device` now: close your connection, keep its lock
+  kMoved = 'M',       // `device`, locked by `user` of yours, is on the sender now
+  kGone = 'G',        // `device` left the sender and its lock went with it
 };
 
 struct NodeMessage {

@@ -98,11 +98,15 @@ uint8_t CConnectionRegistry::ForwardToCard(const CUserRecord& user, uint8_t rout
 }
 
 bool CConnectionRegistry::DisconnectUser(const std::string& name) const {
+  if (auto remote = RemotePeers())
+    remote->DisconnectElsewhere(CRemotePeers::Disconnect::kUser, name);
   auto users = UserTable();
   return users && users->DisconnectById(name);
 }
 
 bool CConnectionRegistry::DisconnectCard(const std::string& device_id) const {
+  if (auto remote = RemotePeers())
+    remote->DisconnectElsewhere(CRemotePeers::Disconnect::kCard, device_id);
   if (auto tcp = TcpCardTable()) {
     if (tcp->DisconnectById(device_id)) return true;
   }
@@ -111,11 +115,15 @@ bool CConnectionRegistry::DisconnectCard(const std::string& device_id) const {
 }
 
 void CConnectionRegistry::DisconnectOrganizationCards(const std::string& name) const {
+  if (auto remote = RemotePeers())
+    remote->DisconnectElsewhere(CRemotePeers::Disconnect::kOrganizationCards, name);
   if (auto tcp = TcpCardTable()) tcp->DisconnectOrganization(name);
   if (auto udp = UdpCardTable()) udp->DisconnectOrganization(name);
 }
 
 void CConnectionRegistry::DisconnectOrganizationUsers(const std::string& name) const {
+  if (auto remote = RemotePeers())
+    remote->DisconnectElsewhere(CRemotePeers::Disconnect::kOrganizationUsers, name);
   if (auto users = UserTable()) users->DisconnectOrganization(name);
 }
 

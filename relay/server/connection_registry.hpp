@@ -40,6 +40,10 @@ class CRemotePeers {
   // A card's frame for its lock owner, who is not on this server: 1 on its
   // way, -1 no server carries the owner.
   virtual int DeliverToUser(const std::string& owner, const uint8_t* frame, size_t length) = 0;
+  // What a deleted user, card or organization had connected to the other
+  // servers is closed there too.
+  enum class Disconnect : uint8_t { kUser, kCard, kOrganizationCards, kOrganizationUsers };
+  virtual void DisconnectElsewhere(Disconnect what, const std::string& key) = 0;
 };
 
 class CConnectionRegistry {

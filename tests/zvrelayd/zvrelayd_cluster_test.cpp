@@ -16,6 +16,8 @@
 #include "platform/child_process.hpp"
 #include "platform/clock.hpp"
 #include "raw_peers.hpp"
+#include "relay/messages/card_record.hpp"
+#include "relay/messages/user_record.hpp"
 #include "tests/relay_server/pg_cluster.hpp"
 #include "tests/relay_server/test_db.hpp"
 
@@ -253,6 +255,35 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
   alice.reset();
   EXPECT_TRUE(test::Eventually([&] { return bob->Lock("ABC123", 1) == 1; }, 5000));
   EXPECT_TRUE(test::Eventually([&] { return User().LogIn(b_, "alice") == 1; }, 5000));
+}
+
+// An administrator's deletion closes what the deleted user or card has
+// connected, whichever node carries it.
+TEST_F(ZvrelaydCluster, ADeletionOnOneNodeClosesItsConnectionsOnTheOther) {
+  db_->AddUser("root", "pw", 1, "Acme");
+  StartCard("DEF456", {&b_});
+  ASSERT_TRUE(CardOn("DEF456", b_));
+  User root, bob;
+  ASSERT_EQ(root.LogIn(a_, "root"), 1);
+  ASSERT_EQ(bob.LogIn(b_, "bob"), 1);
+  CUserRecord user;
+  user.SetName("bob");
+  user.SetOrganizationName("Acme");
+  CCardRecord card;
+  card.SetDeviceID("DEF456");
+  card.SetOrganizationName("Acme");
+  for (CRecord* record : {static_cast<CRecord*>(&user), static_cast<CRecord*>(&card)}) {
+    int n = 0;
+    const uint8_t* envelope = record->MakeEnvelope(n);
+    ASSERT_TRUE(root.peer.Send(
+        test::RelayFrame(0x0004, test::Concat({Bytes{3}, Bytes(envelope, envelope + n)}))));
+    const test::Frame ack = root.peer.ReadFrame(10000);
+    ASSERT_EQ(ack.type, 0x0F04);
+    EXPECT_EQ(ack.body.back(), 0);  // deleted
+  }
+  EXPECT_TRUE(bob.peer.ClosedWithin(5000));
+  // Its card connection is gone, so is its directory entry.
+  EXPECT_TRUE(test::Eventually([&] { return !CardOn("DEF456", b_, 100); }, 5000));
 }
 
 TEST_F(ZvrelaydCluster, ANodeKilledMidTransferLeavesItsCardsAndUsersToTheFleet) {
