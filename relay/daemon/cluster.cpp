@@ -16,9 +16,10 @@ namespace {
 // How long a lock change waits for the card's server to confirm it.
 constexpr int kLockChangeWaitMs = 2000;
 
-// The token of a lock change (kLock, kUnlock, kDone).
+// The token of a lock change (kLock, kUnlock; kDone adds the card's
+// server's result after it).
 uint64_t TokenOf(const std::vector<uint8_t>& data) {
-  if (data.size() != 8) return 0;
+  if (data.size() < 8) return 0;
   return tarvo::wire::GetLe32(data.data()) |
          (uint64_t{tarvo::wire::GetLe32(data.data() + 4)} << 32);
 }
@@ -70,8 +71,8 @@ bool CCluster::Send(const std::string& node, NodeMessageKind kind, const std::st
   return channel_->Send(node, std::move(m));
 }
 
-void CCluster::ChangeLockAt(const std::string& node, NodeMessageKind kind,
-                            const std::string& device, const std::string& user) {
+int CCluster::ChangeLockAt(const std::string& node, NodeMessageKind kind, const std::string& device,
+                           const std::string& user) {
   uint64_t token = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -88,8 +89,11 @@ void CCluster::ChangeLockAt(const std::string& node, NodeMessageKind kind,
   if (sent)
     lock_changed_.wait_for(guard, std::chrono::milliseconds(kLockChangeWaitMs),
                            [&] { return lock_changes_done_.count(token) > 0; });
+  auto done = lock_changes_done_.find(token);
+  const int result = done == lock_changes_done_.end() ? -1 : done->second;
   lock_changes_waiting_.erase(token);
-  lock_changes_done_.erase(token);
+  if (done != lock_changes_done_.end()) lock_changes_done_.erase(done);
+  return result;
 }
 
 uint8_t CCluster::SetTableLock(const std::string& device, const std::string& user, uint8_t lock) {
@@ -133,7 +137,16 @@ uint8_t CCluster::LockCard(const CUserRecord& user, const std::string& device_id
       std::lock_guard<std::mutex> guard(lock_);
       held_elsewhere_[key] = LockHeldElsewhere{device_id, name, place.node};
     }
-    ChangeLockAt(place.node, NodeMessageKind::kLock, device_id, name);
+    // The card's server has no TCP card to lock (a UDP card, which is
+    // reached only through its own server, or one that left meanwhile).
+    if (ChangeLockAt(place.node, NodeMessageKind::kLock, device_id, name) == 0) {
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        held_elsewhere_.erase(key);
+      }
+      GiveCardLockUp(device_id, name);
+      return kLockRefused;
+    }
     return kLockGranted;
   }
   if (GiveCardLockUp(device_id, name) != 1) return kLockRefused;
@@ -346,16 +359,21 @@ void CCluster::OnMessage(NodeMessage&& m) {
       if (DeliverToUserHere(m.user, m.data.data(), m.data.size()) == 1)
         stats_.AnswerToUser(m.data.size());
       break;
-    case NodeMessageKind::kLock:
+    case NodeMessageKind::kLock: {
       // The database gave the lock to that user: an owner the table still
       // shows from elsewhere gave it up (or its server died) meanwhile.
-      if (SetTableLock(m.device, m.user, 1) == kLockGranted ||
-          (DropOwnerElsewhere(m.device) && SetTableLock(m.device, m.user, 1) == kLockGranted)) {
+      const bool locked =
+          SetTableLock(m.device, m.user, 1) == kLockGranted ||
+          (DropOwnerElsewhere(m.device) && SetTableLock(m.device, m.user, 1) == kLockGranted);
+      if (locked) {
         std::lock_guard<std::mutex> guard(lock_);
         owners_elsewhere_[key] = OwnerElsewhere{m.device, m.user, m.from};
       }
+      m.data.resize(8);
+      m.data.push_back(locked ? kLockGranted : kLockRefused);
       Send(m.from, NodeMessageKind::kDone, m.device, m.user, m.data.data(), m.data.size());
       break;
+    }
     case NodeMessageKind::kUnlock: {
       SetTableLock(m.device, m.user, 0);
       {
@@ -363,6 +381,8 @@ void CCluster::OnMessage(NodeMessage&& m) {
         auto it = owners_elsewhere_.find(key);
         if (it != owners_elsewhere_.end() && it->second.user == m.user) owners_elsewhere_.erase(it);
       }
+      m.data.resize(8);
+      m.data.push_back(kLockGranted);
       Send(m.from, NodeMessageKind::kDone, m.device, m.user, m.data.data(), m.data.size());
       break;
     }
@@ -389,8 +409,8 @@ void CCluster::OnMessage(NodeMessage&& m) {
     case NodeMessageKind::kDone: {
       std::lock_guard<std::mutex> guard(lock_);
       // One that comes after its wait ended is dropped.
-      if (lock_changes_waiting_.count(TokenOf(m.data))) {
-        lock_changes_done_.insert(TokenOf(m.data));
+      if (m.data.size() == 9 && lock_changes_waiting_.count(TokenOf(m.data))) {
+        lock_changes_done_[TokenOf(m.data)] = m.data[8];
         lock_changed_.notify_all();
       }
       break;

@@ -99,9 +99,10 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   // Tells the card's server of a lock change and waits (at most
   // kLockChangeWaitMs) until its table has it, so the lock's answer to the
   // user comes after the card's server knows: a user there who asks next
-  // gets what the database says.
-  void ChangeLockAt(const std::string& node, NodeMessageKind kind, const std::string& device,
-                    const std::string& user);
+  // gets what the database says. Its answer: 1 done, 0 it has no such TCP
+  // card; -1 none came.
+  int ChangeLockAt(const std::string& node, NodeMessageKind kind, const std::string& device,
+                   const std::string& user);
   // Clears the table's lock of a card held here for an owner on another
   // server: true when there was one to clear.
   bool DropOwnerElsewhere(const std::string& device_id);
@@ -127,7 +128,7 @@ class CCluster : public CRemotePeers, public std::enable_shared_from_this<CClust
   // Lock changes told to other servers whose answer has come.
   std::condition_variable lock_changed_;
   std::unordered_set<uint64_t> lock_changes_waiting_;
-  std::unordered_set<uint64_t> lock_changes_done_;
+  std::unordered_map<uint64_t, uint8_t> lock_changes_done_;  // token -> result
   uint64_t next_lock_change_ = 0;
 };
 

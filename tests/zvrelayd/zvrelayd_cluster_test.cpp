@@ -258,7 +258,7 @@ TEST_F(ZvrelaydCluster, UsersOfTwoNodesNeverHoldOneCardTogether) {
 }
 
 // An administrator's deletion closes what the deleted user or card has
-// connected, whichever node carries it.
+// connected, whichever node carries it; a UDP card stays with its node.
 TEST_F(ZvrelaydCluster, ADeletionOnOneNodeClosesItsConnectionsOnTheOther) {
   db_->AddUser("root", "pw", 1, "Acme");
   StartCard("DEF456", {&b_});
@@ -266,6 +266,16 @@ TEST_F(ZvrelaydCluster, ADeletionOnOneNodeClosesItsConnectionsOnTheOther) {
   User root, bob;
   ASSERT_EQ(root.LogIn(a_, "root"), 1);
   ASSERT_EQ(bob.LogIn(b_, "bob"), 1);
+  // A UDP card is reached through its own node only: from the other one it
+  // cannot be locked (rather than locked and then never reached).
+  db_->AddCard("4711", "Acme");
+  cards_.push_back(std::make_unique<ChildProcess>());
+  ASSERT_TRUE(cards_.back()->Start(
+      TARVO_SIM_PATH,
+      {"--relay-udp", "127.0.0.1:" + std::to_string(b_.card_port), "--device-id", "4711"}));
+  ASSERT_TRUE(CardOn("4711", b_));
+  EXPECT_EQ(root.Lock("4711", 1), 0);
+  EXPECT_EQ(bob.Lock("4711", 1), 1);
   CUserRecord user;
   user.SetName("bob");
   user.SetOrganizationName("Acme");
