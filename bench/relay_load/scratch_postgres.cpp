@@ -9,36 +9,12 @@
 
 #include "relay/server/account_db.hpp"
 #include "relay/server/pg_session.hpp"
+#include "tests/relay_server/pg_binaries.hpp"
 
 namespace zv::bench {
 namespace {
 
 namespace fs = std::filesystem;
-
-// TARVO_PG_BINDIR, else Debian's newest /usr/lib/postgresql/<version>/bin.
-std::string FindBinDir() {
-  if (const char* dir = std::getenv("TARVO_PG_BINDIR"); dir && *dir) return dir;
-  std::string best;
-  int best_version = -1;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
-    if (!fs::exists(entry.path() / "bin" / "pg_ctl")) continue;
-    const int v = std::atoi(entry.path().filename().string().c_str());
-    if (v > best_version) {
-      best_version = v;
-      best = (entry.path() / "bin").string();
-    }
-  }
-  return best;
-}
-
-std::string Tail(const std::string& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string s = text.str();
-  return s.size() > 600 ? s.substr(s.size() - 600) : s;
-}
 
 }  // namespace
 
@@ -49,7 +25,7 @@ bool ScratchPostgres::Run(const std::string& command, const char* log) {
 }
 
 std::string ScratchPostgres::Start(const std::string& database, std::string* problem) {
-  bindir_ = FindBinDir();
+  bindir_ = zv::test::FindPostgresBinDir();
   if (bindir_.empty()) {
     *problem = "no PostgreSQL binaries (install postgresql-15, or set TARVO_PG_BINDIR)";
     return std::string();
@@ -70,7 +46,7 @@ std::string ScratchPostgres::Start(const std::string& database, std::string* pro
   }
   if (!Run("'" + bindir_ + "/initdb' -D data -U postgres -A trust -E SQL_ASCII --locale=C -N",
            "initdb.log")) {
-    *problem = "initdb failed: " + Tail(folder_ + "/initdb.log");
+    *problem = "initdb failed: " + zv::test::FileTail(folder_ + "/initdb.log");
     return std::string();
   }
   // Several zvrelayd nodes each keep a pool of connections and a listener.
@@ -78,7 +54,7 @@ std::string ScratchPostgres::Start(const std::string& database, std::string* pro
                      "' -c listen_addresses='' -c max_connections=300\" start",
                  "pg_ctl.log");
   if (!running_) {
-    *problem = "pg_ctl start failed: " + Tail(folder_ + "/server.log");
+    *problem = "pg_ctl start failed: " + zv::test::FileTail(folder_ + "/server.log");
     return std::string();
   }
   // A benchmark killed before its end would leave the server running.

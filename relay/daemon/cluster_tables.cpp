@@ -7,47 +7,44 @@
 namespace zv::daemon {
 namespace {
 
-// Reads the first row's text columns; 1 a row, 0 none, -1 failed.
-int FirstRow(CAccountDb& db, const CSqlStatement& sql, std::initializer_list<const char*> columns,
-             std::vector<std::string>* values,
-             CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
-  std::unique_ptr<CRecordset> rs = db.OpenRecordset(sql, lock);
-  if (!rs) return -1;
-  int found = 0;
-  try {
-    if (!rs->IsBOF() && !rs->IsEOF()) {
-      found = 1;
-      values->clear();
-      for (const char* c : columns) {
-        std::string v;
-        rs->GetText(c, v);
-        values->push_back(v);
-      }
-    }
-  } catch (const CDbError&) {
-    found = -1;
-  }
-  rs->Close();
-  return found;
-}
+using Rows = std::vector<std::vector<std::string>>;
 
-// Every row's first text column.
-int AllRows(CAccountDb& db, const CSqlStatement& sql, const char* column,
-            std::vector<std::string>* values,
-            CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
+// The text columns of every row: 1 read, -1 failed.
+int ReadRows(CAccountDb& db, const CSqlStatement& sql, std::initializer_list<const char*> columns,
+             Rows* rows, CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
   std::unique_ptr<CRecordset> rs = db.OpenRecordset(sql, lock);
   if (!rs) return -1;
   int result = 1;
   try {
     for (bool more = !rs->IsBOF(); more && !rs->IsEOF(); rs->MoveNext()) {
-      std::string v;
-      rs->GetText(column, v);
-      values->push_back(v);
+      std::vector<std::string>& row = rows->emplace_back();
+      for (const char* c : columns) rs->GetText(c, row.emplace_back());
     }
   } catch (const CDbError&) {
     result = -1;
   }
   rs->Close();
+  return result;
+}
+
+// The first row's text columns: 1 a row, 0 none, -1 failed.
+int FirstRow(CAccountDb& db, const CSqlStatement& sql, std::initializer_list<const char*> columns,
+             std::vector<std::string>* values,
+             CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
+  Rows rows;
+  if (ReadRows(db, sql, columns, &rows, lock) < 0) return -1;
+  if (rows.empty()) return 0;
+  *values = std::move(rows.front());
+  return 1;
+}
+
+// Every row's one text column.
+int AllRows(CAccountDb& db, const CSqlStatement& sql, const char* column,
+            std::vector<std::string>* values,
+            CAccountDb::RowLock lock = CAccountDb::RowLock::kNone) {
+  Rows rows;
+  const int result = ReadRows(db, sql, {column}, &rows, lock);
+  for (auto& row : rows) values->push_back(std::move(row.front()));
   return result;
 }
 
@@ -160,38 +157,22 @@ int ReadArrivals(CAccountDb& db, const std::vector<std::string>& ids, const std:
   int result = 1;
   InSlices(ids, [&](size_t at, size_t n) {
     const auto first = ids.begin() + static_cast<long>(at);
-    std::vector<std::string> params(first, first + static_cast<long>(n));
-    const std::string in = Marks(n);
-    for (int pass = 0; pass < 2; ++pass) {
-      std::unique_ptr<CRecordset> rs = db.OpenRecordset(
-          pass == 0
-              ? CSqlStatement{"SELECT DeviceID, Node FROM CardNode WHERE DeviceID IN " + in, params}
-              : CSqlStatement{"SELECT DeviceID, UserName, Node FROM CardLock WHERE "
-                              "DeviceID IN " +
-                                  in,
-                              params});
-      if (!rs) {
-        result = -1;
-        continue;
-      }
-      try {
-        for (bool more = !rs->IsBOF(); more && !rs->IsEOF(); rs->MoveNext()) {
-          ArrivingCard card;
-          rs->GetText("DeviceID", card.device);
-          if (pass == 0) {
-            rs->GetText("Node", card.node);
-            if (card.node != me) former->push_back(card);
-          } else {
-            rs->GetText("UserName", card.lock.user);
-            rs->GetText("Node", card.lock.node);
-            locked->push_back(card);
-          }
-        }
-      } catch (const CDbError&) {
-        result = -1;
-      }
-      rs->Close();
-    }
+    const std::vector<std::string> params(first, first + static_cast<long>(n));
+    Rows held, locks;
+    if (ReadRows(db,
+                 CSqlStatement{"SELECT DeviceID, Node FROM CardNode WHERE DeviceID IN " + Marks(n),
+                               params},
+                 {"DeviceID", "Node"}, &held) < 0 ||
+        ReadRows(db,
+                 CSqlStatement{"SELECT DeviceID, UserName, Node FROM CardLock WHERE "
+                               "DeviceID IN " +
+                                   Marks(n),
+                               params},
+                 {"DeviceID", "UserName", "Node"}, &locks) < 0)
+      result = -1;
+    for (const auto& row : held)
+      if (row[1] != me) former->push_back(ArrivingCard{row[0], row[1], {}});
+    for (const auto& row : locks) locked->push_back(ArrivingCard{row[0], {}, {row[1], row[2]}});
   });
   return result;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/sha256.hpp"
+#include "relay/server/pg_session.hpp"
 
 namespace zv::daemon {
 namespace {
@@ -30,13 +31,7 @@ PGconn* Connect(const std::string& uri, std::string* error) {
         conn, [](void*, const char*) {}, nullptr);
     return conn;
   }
-  if (error) {
-    std::string text = conn ? PQerrorMessage(conn) : "out of memory";
-    for (char& c : text)
-      if (c == '\n' || c == '\r') c = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    *error = text;
-  }
+  if (error) *error = PgMessageLine(conn ? PQerrorMessage(conn) : "out of memory");
   PQfinish(conn);
   return nullptr;
 }
@@ -82,7 +77,7 @@ int CNodeChannel::Start(std::string* error) {
   PGconn* conn = Connect(uri_, error);
   if (!conn) return 0;
   if (!ListenOn(conn, NodeChannelName(node_))) {
-    *error = "cannot listen for the other servers: " + std::string(PQerrorMessage(conn));
+    *error = "cannot listen for the other servers: " + PgMessageLine(PQerrorMessage(conn));
     PQfinish(conn);
     return 0;
   }

@@ -381,4 +381,8 @@ void ClosePooledPgConnections() {
   gone.swap(pool.idle);
 }
 
+std::string PgMessageLine(const char* message) {
+  return OneLine(message);
+}
+
 }  // namespace zv

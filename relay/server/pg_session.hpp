@@ -16,6 +16,8 @@ int CreatePgDatabase(const std::string& uri, int busy_timeout_ms, std::string* e
 // Empty when the server takes the connection and the tables are there for
 // reading and writing, else the reason on one line (never the password).
 std::string PgDatabaseProblem(const std::string& uri, int busy_timeout_ms);
+// A libpq message on one line: its lines joined with "; ", indents dropped.
+std::string PgMessageLine(const char* message);
 // Closes the connections the pool keeps (a database about to be dropped).
 void ClosePooledPgConnections();
 

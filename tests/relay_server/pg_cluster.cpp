@@ -10,6 +10,7 @@
 
 #include "relay/server/account_db.hpp"
 #include "relay/server/pg_session.hpp"
+#include "tests/relay_server/pg_binaries.hpp"
 
 namespace zv::test {
 namespace {
@@ -17,33 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kTemplate[] = "zv_template";
-
-// TARVO_PG_BINDIR, else Debian's newest /usr/lib/postgresql/<version>/bin.
-std::string FindBinDir() {
-  if (const char* dir = std::getenv("TARVO_PG_BINDIR"); dir && *dir) return dir;
-  std::string best;
-  int best_version = -1;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
-    const std::string version = entry.path().filename().string();
-    if (!fs::exists(entry.path() / "bin" / "initdb") || !fs::exists(entry.path() / "bin/pg_ctl"))
-      continue;
-    const int v = std::atoi(version.c_str());
-    if (v > best_version) {
-      best_version = v;
-      best = (entry.path() / "bin").string();
-    }
-  }
-  return best;
-}
-
-std::string Tail(const std::string& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
-  return s.size() > 600 ? s.substr(s.size() - 600) : s;
-}
 
 // Stops the cluster when the program's tests are done.
 class PgClusterEnvironment : public ::testing::Environment {
@@ -68,7 +42,7 @@ int PgCluster::Run(const std::string& command, const char* log) {
 }
 
 PgCluster::PgCluster() {
-  bindir_ = FindBinDir();
+  bindir_ = zv::test::FindPostgresBinDir();
   if (bindir_.empty()) {
     problem_ =
         "PostgreSQL's initdb and pg_ctl were not found (install postgresql-15: "
@@ -91,11 +65,11 @@ PgCluster::PgCluster() {
   }
   if (!Run("'" + bindir_ + "/initdb' -D data -U postgres -A trust -E SQL_ASCII --locale=C -N",
            "initdb.log")) {
-    problem_ = "initdb failed: " + Tail(folder_ + "/initdb.log");
+    problem_ = "initdb failed: " + zv::test::FileTail(folder_ + "/initdb.log");
     return;
   }
   if (!Start()) {
-    problem_ = "pg_ctl start failed: " + Tail(folder_ + "/server.log");
+    problem_ = "pg_ctl start failed: " + zv::test::FileTail(folder_ + "/server.log");
     return;
   }
   // A test program killed before its end (a time-out) would leave the server
